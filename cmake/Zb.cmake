@@ -1,0 +1,104 @@
+# Helpers shared by every folder of the tree.
+
+set(ZB_BIN_DIR "${CMAKE_BINARY_DIR}/bin")
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${ZB_BIN_DIR}")
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY "${ZB_BIN_DIR}")
+set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/lib")
+
+if(ZB_WINDOWS)
+  # Programs carry their C++ runtime so that a device needs nothing but the
+  # executable; strings are UTF-16 as on the device.
+  add_compile_definitions(UNICODE _UNICODE _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
+  add_link_options(-static)
+  # Tests run on the test device through this wrapper (copies the program into
+  # the device, starts it with a working folder on C:).
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/device/wine-test")
+endif()
+
+function(zb_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(ZB_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+macro(zb_setup_googletest)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  if(EXISTS /usr/src/googletest/CMakeLists.txt)
+    add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)
+  else()
+    message(FATAL_ERROR "GoogleTest sources not found in /usr/src/googletest (Debian package googletest)")
+  endif()
+endmacro()
+
+# zb_test(NAME n SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [RESOURCE_LOCK ...] [ARGS ...])
+# A GoogleTest program registered as one CTest test. In the Windows build the
+# test is named win.<n> and runs on the test device; natively native.<n>.
+function(zb_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;RESOURCE_LOCK;ARGS" ${ARGN})
+  if(ZB_WINDOWS)
+    set(prefix win)
+  else()
+    set(prefix native)
+  endif()
+  set(target test_${T_NAME})
+  add_executable(${target} ${T_SOURCES})
+  zb_warnings(${target})
+  target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+  if(NOT T_LIBS MATCHES "gtest_main")
+    target_link_libraries(${target} PRIVATE GTest::gtest_main)
+  endif()
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${ZB_BIN_DIR}/tests")
+  add_test(NAME ${prefix}.${T_NAME} COMMAND ${target} ${T_ARGS})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${prefix}.${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${prefix};${T_LABELS}")
+  if(T_RESOURCE_LOCK)
+    set_tests_properties(${prefix}.${T_NAME} PROPERTIES RESOURCE_LOCK "${T_RESOURCE_LOCK}")
+  endif()
+endfunction()
+
+# zb_fuzzer(NAME n SOURCES ... [LIBS ...]): a libFuzzer program (clang, with
+# AddressSanitizer), also run for ZB_FUZZ_SECONDS as the test fuzz.<n>.
+function(zb_fuzzer)
+  cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    return()
+  endif()
+  set(target fuzz_${F_NAME})
+  add_executable(${target} ${F_SOURCES})
+  zb_warnings(${target})
+  target_compile_options(${target} PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -g -O1)
+  target_link_options(${target} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_libraries(${target} PRIVATE ${F_LIBS})
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${ZB_BIN_DIR}/fuzz")
+  set(corpus "${CMAKE_BINARY_DIR}/fuzz-corpus/${F_NAME}")
+  file(MAKE_DIRECTORY "${corpus}")
+  add_test(NAME fuzz.${F_NAME}
+           COMMAND ${target} -max_total_time=${ZB_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 "${corpus}")
+  set_tests_properties(fuzz.${F_NAME} PROPERTIES TIMEOUT 600 LABELS "fuzz")
+endfunction()
+
+# zb_benchmark(NAME n SOURCES ... [LIBS ...]): a Google Benchmark program, not a test.
+function(zb_benchmark)
+  cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
+  find_package(benchmark REQUIRED)
+  set(target bench_${B_NAME})
+  add_executable(${target} ${B_SOURCES})
+  zb_warnings(${target})
+  target_compile_options(${target} PRIVATE -O2)
+  target_link_libraries(${target} PRIVATE ${B_LIBS} benchmark::benchmark)
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${ZB_BIN_DIR}/bench")
+endfunction()
+
+# The Windows build's CTest run also runs the native build's tests, so that one
+# `ctest` covers everything and ends with one summary.
+function(zb_include_native_tests)
+  if(ZB_WINDOWS AND ZB_NATIVE_BUILD_DIR)
+    file(WRITE "${CMAKE_BINARY_DIR}/native-tests.cmake" "subdirs(\"${ZB_NATIVE_BUILD_DIR}\")\n")
+    set_property(DIRECTORY "${PROJECT_SOURCE_DIR}" APPEND PROPERTY TEST_INCLUDE_FILES "${CMAKE_BINARY_DIR}/native-tests.cmake")
+  endif()
+endfunction()
