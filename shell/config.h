@@ -8,21 +8,7 @@
 #include <mutex>
 
 #include "engine/report.h"
-
-// Layout values of every screen, computed once when the main window exists.
-struct ScreenMetrics {
-    bool valid = false;
-    int clientWidth = 0;
-    int clientHeight = 0;
-    int charWidth = 0;
-    int lineHeight = 0;
-    int buttonWidth = 0;
-    int buttonHeight = 0;
-    int buttonGap = 0;
-    int buttonRowTop = 0;
-    int leftMargin = 0;
-    int borderWidth = 0;
-};
+#include "shell/metrics.h"
 
 // The progress path that the scan thread writes and the scan screen shows.
 // Copied under a lock so that the screen never shows a half-written path.

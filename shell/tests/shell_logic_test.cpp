@@ -1,0 +1,219 @@
+// Platform-free logic of the shell: binding order and messages, the layout of
+// the screens, the wording of the update-check age, and the path of a listed
+// infected file.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "shell/age_text.h"
+#include "shell/binding_plan.h"
+#include "shell/item_path.h"
+#include "shell/metrics.h"
+
+namespace {
+
+// A pretend library: which names and which ordinals it exports, and a record
+// of every lookup in the order made.
+class FakeLibrary : public BindingResolver {
+public:
+    bool present = true;
+    std::set<std::string> names;
+    std::set<uint16_t> ordinals;
+    std::vector<std::string> calls;
+
+    bool load(const wchar_t*) override { return present; }
+    void* byName(const char* name) override {
+        calls.push_back(std::string("name:") + name);
+        return names.count(name) ? this : nullptr;
+    }
+    void* byOrdinal(uint16_t ordinal) override {
+        calls.push_back("ordinal:" + std::to_string(ordinal));
+        return ordinals.count(ordinal) ? this : nullptr;
+    }
+};
+
+FakeLibrary complete(const BindingLibrary& library) {
+    FakeLibrary fake;
+    for (size_t i = 0; i < library.count; ++i) fake.names.insert(library.entries[i].name);
+    return fake;
+}
+
+TEST(BindingTest, MissingLibraryGivesItsMessageAndLooksUpNothing) {
+    FakeLibrary fake;
+    fake.present = false;
+    void* slots[kCellCoreSlots];
+    EXPECT_STREQ(bindLibrary(kCellCoreLibrary, fake, slots), "CellCore.dll was not found!");
+    EXPECT_TRUE(fake.calls.empty());
+    fake.calls.clear();
+    void* ayg[kAygShellSlots];
+    EXPECT_STREQ(bindLibrary(kAygShellLibrary, fake, ayg), "AygShell.dll was not found!");
+    void* net[kWinInetSlots];
+    EXPECT_STREQ(bindLibrary(kWinInetLibrary, fake, net), "WinInet.dll was not found!");
+}
+
+TEST(BindingTest, CompleteLibrariesBindByNameOnly) {
+    for (const BindingLibrary* library : {&kCellCoreLibrary, &kWinInetLibrary, &kAygShellLibrary}) {
+        FakeLibrary fake = complete(*library);
+        void* slots[16];
+        EXPECT_EQ(bindLibrary(*library, fake, slots), nullptr);
+        for (size_t i = 0; i < library->count; ++i) EXPECT_EQ(slots[i], &fake);
+        EXPECT_EQ(fake.calls.size(), library->count) << "no ordinal lookups when every name is exported";
+    }
+}
+
+TEST(BindingTest, EntryExportedByOrdinalOnlyBindsAfterAllNames) {
+    // The handheld ordinals of the shell library: SHFullScreen is 65.
+    FakeLibrary fake = complete(kAygShellLibrary);
+    fake.names.erase("SHFullScreen");
+    fake.ordinals = {34, 65, 69, 84, 188};
+    void* slots[kAygShellSlots];
+    EXPECT_EQ(bindLibrary(kAygShellLibrary, fake, slots), nullptr);
+    EXPECT_EQ(slots[kSHFullScreen], &fake);
+    ASSERT_EQ(fake.calls.size(), 6u);
+    EXPECT_EQ(fake.calls[4], "name:SHFindMenuBar") << "every name is tried before any ordinal";
+    EXPECT_EQ(fake.calls[5], "ordinal:65");
+}
+
+TEST(BindingTest, EveryEntryHasItsHandheldOrdinal) {
+    std::map<std::string, uint16_t> expected = {
+        {"ConnMgrReleaseConnection", 122}, {"ConnMgrProviderMessage", 124}, {"ConnMgrConnectionStatus", 121},
+        {"ConnMgrEstablishConnection", 120}, {"ConnMgrMapURL", 128}, {"InternetOpenW", 79},
+        {"InternetConnectW", 63}, {"HttpSendRequestW", 56}, {"HttpOpenRequestW", 50}, {"HttpQueryInfoW", 52},
+        {"InternetCloseHandle", 59}, {"InternetReadFile", 83}, {"InternetQueryDataAvailable", 80},
+        {"SHDoneButton", 69}, {"SHFullScreen", 65}, {"SHHandleWMActivate", 84}, {"SHCreateMenuBar", 34},
+        {"SHFindMenuBar", 188}};
+    for (const BindingLibrary* library : {&kCellCoreLibrary, &kWinInetLibrary, &kAygShellLibrary}) {
+        for (size_t i = 0; i < library->count; ++i) {
+            // Only the ordinal is exported: binding must still succeed for this entry.
+            FakeLibrary fake = complete(*library);
+            const char* name = library->entries[i].name;
+            fake.names.erase(name);
+            fake.ordinals = {expected.at(name)};
+            void* slots[16];
+            EXPECT_EQ(bindLibrary(*library, fake, slots), nullptr) << name;
+        }
+    }
+}
+
+TEST(BindingTest, FirstMissingEntryInTestOrderFailsWithItsMessage) {
+    FakeLibrary fake = complete(kCellCoreLibrary);
+    fake.names.erase("ConnMgrMapURL");
+    fake.names.erase("ConnMgrConnectionStatus");
+    void* slots[kCellCoreSlots];
+    EXPECT_STREQ(bindLibrary(kCellCoreLibrary, fake, slots), "ConnMgrConnectionStatus fn was NOT found in CellCore.dll");
+
+    // The Internet entries are tested in another order than they are looked
+    // up: HttpQueryInfoW comes before InternetReadFile in the lookup, after it
+    // in the test.
+    FakeLibrary net = complete(kWinInetLibrary);
+    net.names.erase("HttpQueryInfoW");
+    net.names.erase("InternetReadFile");
+    void* netSlots[kWinInetSlots];
+    EXPECT_STREQ(bindLibrary(kWinInetLibrary, net, netSlots), "InternetReadFile fn was NOT found in WinInet.dll");
+
+    // Removing entries one by one from the last tested to the first shows
+    // the whole test order.
+    net = complete(kWinInetLibrary);
+    std::vector<std::string> order;
+    for (const char* name : {"HttpQueryInfoW", "HttpOpenRequestW", "HttpSendRequestW", "InternetQueryDataAvailable",
+                             "InternetReadFile", "InternetCloseHandle", "InternetConnectW", "InternetOpenW"}) {
+        net.names.erase(name);
+        order.push_back(bindLibrary(kWinInetLibrary, net, netSlots));
+    }
+    std::vector<std::string> expected = {
+        "HttpQueryInfo fn was NOT found in WinInet.dll", "HttpOpenRequest fn was NOT found in WinInet.dll",
+        "HttpSendRequest fn was NOT found in WinInet.dll", "InternetQueryDataAvailable fn was NOT found in WinInet.dll",
+        "InternetReadFile fn was NOT found in WinInet.dll", "InternetCloseHandle fn was NOT found in WinInet.dll",
+        "InternetConnect fn was NOT found in WinInet.dll", "InternetOpen fn was NOT found in WinInet.dll"};
+    EXPECT_EQ(order, expected);
+}
+
+TEST(LayoutTest, PocketPcScreensWithAnEightPointFont) {
+    // 8-point font: 13 pixels high, 5 wide on average; client 234 x 294.
+    ScreenMetrics m = computeScreenMetrics(234, 294, 5, 13, 0, 1);
+    EXPECT_EQ(m.buttonWidth, 65);
+    EXPECT_EQ(m.buttonHeight, 19);
+    EXPECT_EQ(m.buttonRowTop, 234);
+
+    ControlPlace report = layout::mainButton(m, 2);
+    EXPECT_EQ(report.x, 13 + 2 * 75);
+    EXPECT_EQ(report.y, 234);
+    EXPECT_LE(report.x + report.width, 234) << "the three buttons fit the screen";
+
+    ControlPlace list = layout::scanList(m);
+    EXPECT_EQ(list.x, 13);
+    EXPECT_EQ(list.y, 104);
+    EXPECT_EQ(list.width, 208);
+    EXPECT_EQ(list.height, 117);
+    EXPECT_EQ(layout::scanFirstColumnWidth(m, 208), 117);  // 4 * 206 / 7
+    EXPECT_EQ(layout::scanSecondColumnWidth(m, 208), 89);
+    EXPECT_EQ(layout::scanScannedCount(m, 62).x, 13 + 75 + 62);
+    EXPECT_EQ(layout::scanInfectedCount(m, 62).y, 78);
+    EXPECT_EQ(layout::scanCancel(m).x, 163);
+
+    EXPECT_EQ(layout::reportText(m).height, 234 - 52);
+    EXPECT_EQ(layout::reportBack(m).x, (234 - 65) / 2);
+
+    // y9 = 9h + 20 = 137
+    EXPECT_EQ(layout::settingsReportLabel(m).y, 137 + 40);
+    EXPECT_EQ(layout::settingsReportLevel(m).y, 137 + 57);
+    EXPECT_EQ(layout::settingsReportLevel(m).height, 61);
+    EXPECT_EQ(layout::settingsLanguageList(m).y, 28);
+    EXPECT_EQ(layout::settingsLanguageList(m).height, 55);
+    EXPECT_EQ(layout::settingsAutoUpdate(m).y, 114);
+    EXPECT_EQ(layout::settingsDone(m).y, 222);
+}
+
+TEST(CheckAgeTest, UnitsAndBoundaries) {
+    CheckAgeText never = describeCheckAge(0);
+    EXPECT_FALSE(never.hasCount);
+    EXPECT_EQ(never.textId, 8107u);
+    EXPECT_FALSE(never.warning);
+
+    CheckAgeText old = describeCheckAge(0xFFFFFFFFu);
+    EXPECT_FALSE(old.hasCount);
+    EXPECT_EQ(old.textId, 8113u);
+    EXPECT_TRUE(old.warning);
+
+    struct Case { uint32_t age, count, unit; };
+    for (Case c : {Case{1, 1, 8108}, {59, 59, 8108}, {60, 1, 8109}, {3599, 59, 8109}, {3600, 1, 8110},
+                   {86399, 23, 8110}, {86400, 1, 8111}, {59 * 86400, 59, 8111}}) {
+        CheckAgeText t = describeCheckAge(c.age);
+        EXPECT_TRUE(t.hasCount) << c.age;
+        EXPECT_EQ(t.count, c.count) << c.age;
+        EXPECT_EQ(t.textId, c.unit) << c.age;
+        EXPECT_FALSE(t.warning);
+    }
+}
+
+TEST(CheckAgeTest, FrenchUsesItsOtherLabelOnlyWithoutACount) {
+    EXPECT_EQ(checkAgeLabelId(12, describeCheckAge(0)), 8121u);
+    EXPECT_EQ(checkAgeLabelId(12, describeCheckAge(0xFFFFFFFFu)), 8121u);
+    EXPECT_EQ(checkAgeLabelId(12, describeCheckAge(120)), 8106u);
+    EXPECT_EQ(checkAgeLabelId(9, describeCheckAge(0)), 8106u);
+    EXPECT_EQ(checkAgeLabelId(5, describeCheckAge(0xFFFFFFFFu)), 8106u);
+}
+
+std::string path(const std::string& text) { return std::string(pathFromItemText<char>(text)); }
+
+TEST(ItemPathTest, PathIsThePartThatEndsWithTheName) {
+    EXPECT_EQ(path("virus.exe (\\Windows\\virus.exe)"), "\\Windows\\virus.exe");
+    EXPECT_EQ(path("setup (1).exe (\\My Documents\\setup (1).exe)"), "\\My Documents\\setup (1).exe");
+    EXPECT_EQ(path("a (b) (c).txt (\\x (y)\\a (b) (c).txt)"), "\\x (y)\\a (b) (c).txt");
+    EXPECT_EQ(path("(x) (\\(x))"), "\\(x)");
+    EXPECT_EQ(path("x.com (\\Storage Card\\x.com)"), "\\Storage Card\\x.com");
+}
+
+TEST(ItemPathTest, TextsWithoutAPathGiveNothing) {
+    EXPECT_EQ(path(""), "");
+    EXPECT_EQ(path("virus.exe"), "");
+    EXPECT_EQ(path("virus.exe (\\Windows\\other.exe)"), "");
+    EXPECT_EQ(path("virus.exe (virus.exe)"), "") << "a path is more than the bare name";
+    EXPECT_EQ(path("virus.exe (\\Windows\\virus.exe"), "");
+    EXPECT_EQ(path("e.exe (\\dir\\fe.exe)"), "") << "the name must follow a backslash";
+}
+
+}  // namespace
