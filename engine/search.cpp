@@ -1,0 +1,384 @@
+#include "engine/search.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+// How the fast search works. Records are split into classes by the length n
+// of their first pattern. A class looks at q-byte grams (q = min(n, 4) of its
+// shortest record) of the window, not at every position but every s-th one,
+// where s = (shortest n in the class) - q + 1: an occurrence of a first
+// pattern at position p covers the grams at p .. p+s-1, and exactly one of
+// those positions is a multiple of s. Each record therefore enters its class
+// with the grams at its offsets 0 .. s-1, each tagged with that offset j; a
+// gram seen at t proposes a match at p = t - j, which is then compared in
+// full exactly as the literal search does. A bit filter over hashed grams
+// keeps the common case (no candidate) to one load and one bit test.
+//
+// Matches come out of a class in increasing position: every match at p is
+// proposed at the one sampled t in p .. p+s-1, and all proposals at one t are
+// weighed together. The classes are combined by keeping the lowest position
+// and, on a tie, the lowest record number, which is the literal order.
+
+namespace {
+
+constexpr int kClassCount = 5;      // n = 1, 2, 3, 4..7, 8 and more
+constexpr uint32_t kMaxStride = 8;  // bounds the grams kept per record
+constexpr uint32_t kBucketShift = 4;  // filter bits per bucket: 2^4
+constexpr uint32_t kNone = UINT32_MAX;
+
+int classOf(uint8_t n) {
+    if (n >= 8) return 4;
+    if (n >= 4) return 3;
+    return n - 1;
+}
+
+uint32_t classGramLength(int c) { return c < 3 ? static_cast<uint32_t>(c + 1) : 4; }
+
+}  // namespace
+
+// A record decoded once at load; offsets are into the record area.
+struct SearchRecord {
+    uint32_t first;
+    uint32_t second;
+    uint32_t name;
+    int32_t secondOffset;
+    uint16_t flags;
+    uint8_t firstLength;
+    uint8_t secondLength;
+};
+
+struct SearchEntry {
+    uint32_t gram;
+    uint32_t record;  // 0-based database order
+    uint32_t shift;   // offset j of the gram inside the first pattern
+};
+
+struct SearchClass {
+    uint32_t gramLength = 0;  // q
+    uint32_t stride = 0;      // s
+    uint32_t filterBits = 0;
+    uint32_t entryCount = 0;
+    uint64_t* filter = nullptr;       // 2^filterBits bits
+    uint32_t* bucketStart = nullptr;  // 2^(filterBits - kBucketShift) + 1 entries
+    SearchEntry* entries = nullptr;   // by bucket, then database order
+};
+
+struct SearchTable {
+    uint64_t size = 0;
+    uint32_t recordCount = 0;
+    SearchRecord* records = nullptr;
+    SearchClass classes[kClassCount];
+};
+
+namespace {
+
+template <uint32_t Q>
+inline uint32_t gramAt(const uint8_t* p) {
+    if constexpr (Q == 4) {
+        uint32_t g;
+        std::memcpy(&g, p, 4);
+        return g;
+    } else if constexpr (Q == 3) {
+        return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16);
+    } else if constexpr (Q == 2) {
+        return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8);
+    } else {
+        return p[0];
+    }
+}
+
+uint32_t gramAt(const uint8_t* p, uint32_t q) {
+    switch (q) {
+        case 1: return gramAt<1>(p);
+        case 2: return gramAt<2>(p);
+        case 3: return gramAt<3>(p);
+        default: return gramAt<4>(p);
+    }
+}
+
+// One- and two-byte grams index the filter directly (it is exact); longer
+// ones are hashed by a multiplication whose top bits are taken.
+template <uint32_t Q>
+inline uint32_t hashOf(uint32_t gram, uint32_t filterBits) {
+    if constexpr (Q <= 2) {
+        (void)filterBits;
+        return gram;
+    } else {
+        return (gram * 0x9E3779B1u) >> (32 - filterBits);
+    }
+}
+
+uint32_t hashOf(uint32_t gram, uint32_t q, uint32_t filterBits) {
+    return q <= 2 ? gram : (gram * 0x9E3779B1u) >> (32 - filterBits);
+}
+
+uint32_t filterBitsFor(uint32_t q, uint64_t entries) {
+    if (q <= 2) return 8 * q;
+    uint32_t bits = 0;
+    while ((uint64_t{1} << bits) < entries) ++bits;
+    bits += 5;  // about one filter bit in 32 set
+    if (bits < 8) bits = 8;
+    if (bits > 22) bits = 22;
+    return bits;
+}
+
+uint64_t alignUp(uint64_t value) { return (value + 7) & ~uint64_t{7}; }
+
+struct Best {
+    uint32_t position = kNone;
+    uint32_t record = kNone;
+};
+
+inline bool improves(uint32_t position, uint32_t record, const Best& best) {
+    return position < best.position || (position == best.position && record < best.record);
+}
+
+// The full comparison of one record at one position, as the literal search
+// makes it.
+inline bool matchesAt(const SearchRecord& rec, const uint8_t* area, const uint8_t* window, uint32_t length,
+                      uint32_t p) {
+    if (static_cast<uint64_t>(p) + rec.firstLength > length) return false;
+    if (std::memcmp(window + p, area + rec.first, rec.firstLength) != 0) return false;
+    if (rec.secondLength == 0) return true;
+    const int64_t s = static_cast<int64_t>(p) + rec.firstLength + rec.secondOffset;
+    if (s < 0 || s + rec.secondLength > static_cast<int64_t>(length)) return false;
+    return std::memcmp(window + s, area + rec.second, rec.secondLength) == 0;
+}
+
+template <uint32_t Q>
+void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t* area, const uint8_t* window,
+                 uint32_t length, bool anchoredAtStartOnly, Best& best) {
+    if (cls.entryCount == 0 || length < Q) return;
+    const uint64_t stride = cls.stride;
+    const uint64_t last = length - Q;  // the last position where a whole gram fits
+    auto limit = [&]() {
+        // A proposal at t is for a position of at least t - (s - 1).
+        const uint64_t bound = best.position == kNone ? last : best.position + stride - 1;
+        return bound < last ? bound : last;
+    };
+    uint64_t tMax = limit();
+    for (uint64_t t = 0; t <= tMax; t += stride) {
+        const uint32_t gram = gramAt<Q>(window + t);
+        const uint32_t h = hashOf<Q>(gram, cls.filterBits);
+        if (((cls.filter[h >> 6] >> (h & 63)) & 1) == 0) continue;
+
+        const uint32_t bucket = h >> kBucketShift;
+        const uint32_t end = cls.bucketStart[bucket + 1];
+        for (uint32_t i = cls.bucketStart[bucket]; i < end; ++i) {
+            const SearchEntry& e = cls.entries[i];
+            if (e.gram != gram || t < e.shift) continue;
+            const uint32_t p = static_cast<uint32_t>(t - e.shift);
+            if (!improves(p, e.record, best)) continue;
+            const SearchRecord& rec = table.records[e.record];
+            if (anchoredAtStartOnly && (rec.flags & kVpsFlagAnchored) != 0 && p != 0) continue;
+            if (!matchesAt(rec, area, window, length, p)) continue;
+            best.position = p;
+            best.record = e.record;
+        }
+        tMax = limit();
+    }
+}
+
+void fill(MatchResult& result, const SearchRecord& rec, const uint8_t* area, uint32_t index, uint32_t position) {
+    result.recordNumber = index + 1;
+    result.matchOffset = position;
+    result.recordFlags = rec.flags;
+    result.virusName = reinterpret_cast<const char*>(area + rec.name);
+}
+
+}  // namespace
+
+Status searchLiteral(const VpsDatabase& db, const uint8_t* window, uint32_t length, WindowPlace place,
+                     MatchResult& result) {
+    if (db.recordArea == nullptr || window == nullptr || length == 0) return kStatusOk;
+    const bool anchoredAtStartOnly = place == WindowPlace::startOfFile;
+    for (uint32_t p = 0; p < length; ++p) {
+        // The records were validated at load: walking by lengths stays inside
+        // the area and every field lies inside its record.
+        const uint8_t* rec = db.recordArea;
+        uint64_t left = db.recordAreaLength;
+        uint32_t index = 0;
+        while (left != 0) {
+            const uint8_t recordLength = rec[0];
+            const uint8_t n = rec[3];
+            const uint8_t* first = rec + 4;
+            if (length - p >= n && window[p] == first[0] && std::memcmp(window + p + 1, first + 1, n - 1u) == 0) {
+                const uint8_t m = rec[8 + n];
+                bool matched = true;
+                if (m != 0) {
+                    const int64_t s = static_cast<int64_t>(p) + n + static_cast<int32_t>(vpsRead32(rec + 4 + n));
+                    matched = s >= 0 && s + m <= static_cast<int64_t>(length) &&
+                              std::memcmp(window + s, rec + 9 + n, m) == 0;
+                }
+                const uint16_t flags = vpsRead16(rec + 1);
+                if (matched && !(anchoredAtStartOnly && (flags & kVpsFlagAnchored) != 0 && p != 0)) {
+                    result.recordNumber = index + 1;
+                    result.matchOffset = p;
+                    result.recordFlags = flags;
+                    result.virusName = reinterpret_cast<const char*>(rec + kVpsRecordFixedLength + n + m);
+                    return kStatusOk;
+                }
+            }
+            rec += recordLength;
+            left -= recordLength;
+            ++index;
+        }
+    }
+    return kStatusOk;
+}
+
+Status searchFast(const VpsDatabase& db, const uint8_t* window, uint32_t length, WindowPlace place,
+                  MatchResult& result) {
+    if (db.recordArea == nullptr || window == nullptr || length == 0) return kStatusOk;
+    const SearchTable* table = db.searchTable;
+    if (table == nullptr) return searchLiteral(db, window, length, place, result);
+    const bool anchoredAtStartOnly = place == WindowPlace::startOfFile;
+    const uint8_t* area = db.recordArea;
+    Best best;
+    // The long-pattern classes sample sparsely and usually settle the
+    // position first, which bounds the denser classes after them.
+    for (int c = kClassCount - 1; c >= 0; --c) {
+        const SearchClass& cls = table->classes[c];
+        switch (cls.gramLength) {
+            case 1: searchClass<1>(*table, cls, area, window, length, anchoredAtStartOnly, best); break;
+            case 2: searchClass<2>(*table, cls, area, window, length, anchoredAtStartOnly, best); break;
+            case 3: searchClass<3>(*table, cls, area, window, length, anchoredAtStartOnly, best); break;
+            case 4: searchClass<4>(*table, cls, area, window, length, anchoredAtStartOnly, best); break;
+            default: break;
+        }
+    }
+    if (best.record != kNone) fill(result, table->records[best.record], area, best.record, best.position);
+    return kStatusOk;
+}
+
+Status searchTableBuild(VpsDatabase& db) {
+    db.searchTable = nullptr;
+    if (db.recordArea == nullptr) return kStatusOk;
+    if (db.recordAreaLength > UINT32_MAX) return kStatusOutOfMemory;  // offsets are 32-bit
+
+    // First walk: how many records fall in each class and the shortest
+    // first pattern of each, which fixes the class's gram length and stride.
+    uint64_t classRecords[kClassCount] = {};
+    uint32_t shortest[kClassCount] = {255, 255, 255, 255, 255};
+    {
+        uint64_t offset = 0;
+        VpsRecord record;
+        while (offset < db.recordAreaLength &&
+               vpsRecordRead(db.recordArea + offset, db.recordAreaLength - offset, record)) {
+            const int c = classOf(record.firstLength);
+            ++classRecords[c];
+            if (record.firstLength < shortest[c]) shortest[c] = record.firstLength;
+            offset += record.length;
+        }
+    }
+
+    SearchClass shape[kClassCount];
+    uint64_t size = alignUp(sizeof(SearchTable)) + alignUp(uint64_t{sizeof(SearchRecord)} * db.recordCount);
+    for (int c = 0; c < kClassCount; ++c) {
+        if (classRecords[c] == 0) continue;
+        SearchClass& cls = shape[c];
+        cls.gramLength = classGramLength(c);
+        uint32_t stride = shortest[c] - cls.gramLength + 1;
+        cls.stride = stride > kMaxStride ? kMaxStride : stride;
+        const uint64_t entries = classRecords[c] * cls.stride;
+        if (entries >= UINT32_MAX) return kStatusOutOfMemory;
+        cls.entryCount = static_cast<uint32_t>(entries);
+        cls.filterBits = filterBitsFor(cls.gramLength, entries);
+        const uint64_t filterWords = ((uint64_t{1} << cls.filterBits) + 63) / 64;
+        const uint64_t buckets = (uint64_t{1} << (cls.filterBits - kBucketShift)) + 1;
+        size += alignUp(filterWords * 8) + alignUp(buckets * 4) + alignUp(entries * sizeof(SearchEntry));
+    }
+    if (size > SIZE_MAX) return kStatusOutOfMemory;
+
+    uint8_t* block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size)));
+    if (block == nullptr) return kStatusOutOfMemory;
+    uint8_t* cursor = block;
+    auto carve = [&](uint64_t bytes) {
+        uint8_t* at = cursor;
+        cursor += alignUp(bytes);
+        return at;
+    };
+    SearchTable* table = new (carve(sizeof(SearchTable))) SearchTable;
+    table->size = size;
+    table->recordCount = db.recordCount;
+    table->records = reinterpret_cast<SearchRecord*>(carve(uint64_t{sizeof(SearchRecord)} * db.recordCount));
+    for (int c = 0; c < kClassCount; ++c) {
+        SearchClass& cls = table->classes[c];
+        cls = shape[c];
+        if (cls.entryCount == 0) continue;
+        const uint64_t filterWords = ((uint64_t{1} << cls.filterBits) + 63) / 64;
+        const uint64_t buckets = (uint64_t{1} << (cls.filterBits - kBucketShift)) + 1;
+        cls.filter = reinterpret_cast<uint64_t*>(carve(filterWords * 8));
+        cls.bucketStart = reinterpret_cast<uint32_t*>(carve(buckets * 4));
+        cls.entries = reinterpret_cast<SearchEntry*>(carve(uint64_t{cls.entryCount} * sizeof(SearchEntry)));
+        std::memset(cls.filter, 0, static_cast<size_t>(filterWords * 8));
+        std::memset(cls.bucketStart, 0, static_cast<size_t>(buckets * 4));
+    }
+
+    // Second walk: decode the records, set the filter bits and count the
+    // entries of every bucket.
+    const uint8_t* area = db.recordArea;
+    {
+        uint64_t offset = 0;
+        uint32_t index = 0;
+        VpsRecord record;
+        while (index < db.recordCount && vpsRecordRead(area + offset, db.recordAreaLength - offset, record)) {
+            SearchRecord& rec = table->records[index];
+            rec.first = static_cast<uint32_t>(record.first - area);
+            rec.second = static_cast<uint32_t>(record.second - area);
+            rec.name = static_cast<uint32_t>(reinterpret_cast<const uint8_t*>(record.name) - area);
+            rec.secondOffset = record.secondOffset;
+            rec.flags = record.flags;
+            rec.firstLength = record.firstLength;
+            rec.secondLength = record.secondLength;
+            SearchClass& cls = table->classes[classOf(record.firstLength)];
+            for (uint32_t j = 0; j < cls.stride; ++j) {
+                const uint32_t h = hashOf(gramAt(record.first + j, cls.gramLength), cls.gramLength, cls.filterBits);
+                cls.filter[h >> 6] |= uint64_t{1} << (h & 63);
+                ++cls.bucketStart[h >> kBucketShift];
+            }
+            offset += record.length;
+            ++index;
+        }
+    }
+    // Counts become starts; placing an entry advances its bucket's start to
+    // the next bucket's, so one shift restores the starts afterwards.
+    for (SearchClass& cls : table->classes) {
+        if (cls.entryCount == 0) continue;
+        const uint32_t buckets = (1u << (cls.filterBits - kBucketShift));
+        uint32_t sum = 0;
+        for (uint32_t b = 0; b < buckets; ++b) {
+            const uint32_t count = cls.bucketStart[b];
+            cls.bucketStart[b] = sum;
+            sum += count;
+        }
+        cls.bucketStart[buckets] = sum;
+    }
+    for (uint32_t index = 0; index < db.recordCount; ++index) {
+        const SearchRecord& rec = table->records[index];
+        SearchClass& cls = table->classes[classOf(rec.firstLength)];
+        for (uint32_t j = 0; j < cls.stride; ++j) {
+            const uint32_t gram = gramAt(area + rec.first + j, cls.gramLength);
+            const uint32_t h = hashOf(gram, cls.gramLength, cls.filterBits);
+            cls.entries[cls.bucketStart[h >> kBucketShift]++] = SearchEntry{gram, index, j};
+        }
+    }
+    for (SearchClass& cls : table->classes) {
+        if (cls.entryCount == 0) continue;
+        const uint32_t buckets = (1u << (cls.filterBits - kBucketShift));
+        for (uint32_t b = buckets; b > 0; --b) cls.bucketStart[b] = cls.bucketStart[b - 1];
+        cls.bucketStart[0] = 0;
+    }
+    db.searchTable = table;
+    return kStatusOk;
+}
+
+void searchTableFree(VpsDatabase& db) {
+    if (db.searchTable == nullptr) return;
+    db.searchTable->~SearchTable();
+    std::free(db.searchTable);
+    db.searchTable = nullptr;
+}
+
+uint64_t searchTableSize(const VpsDatabase& db) { return db.searchTable == nullptr ? 0 : db.searchTable->size; }
