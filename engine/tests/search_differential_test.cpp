@@ -107,6 +107,10 @@ TEST(SearchDifferentialTest, TableEqualsLiteralOnRandomDatabases) {
         {"eight bytes and more", 8, 24, 60, 2},
         {"long patterns, wide alphabet", 10, 60, 30, 8},
         {"many records sharing a first byte", 2, 12, 120, 2},
+        // Sampled classes next to each other: a match found by one class
+        // bounds the others, which must still see matches just before it.
+        {"four to twelve bytes, two symbols", 4, 12, 24, 2},
+        {"seven to ten bytes, two symbols", 7, 10, 16, 2},
     };
     int detections = 0, windows = 0;
     for (const Shape& shape : shapes) {

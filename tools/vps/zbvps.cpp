@@ -226,28 +226,39 @@ int commandSamples(const std::string& listPath, const std::string& dir) {
 }
 
 #ifdef _WIN32
+// scan [--show NAME] DB [--show NAME] FILE...: --show gives the name that
+// messages and lines print for the next path (the host path that the Wine
+// path stands for).
 int commandScan(const std::vector<std::string>& args) {
-    if (args.size() < 2) return fail("scan needs a database and at least one file");
-    const Status loaded = vpsLoadFile(widen(args[0]).c_str());
-    if (loaded != kStatusOk) {
-        return fail(args[0] + ": " + statusText(loaded) + " (status " + std::to_string(loaded) + ")");
-    }
+    struct Named {
+        std::string path;
+        std::string shown;
+    };
+    std::vector<Named> paths;
     std::string show;
-    for (size_t i = 1; i < args.size(); ++i) {
+    for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--show" && i + 1 < args.size()) {
             show = args[++i];
             continue;
         }
+        paths.push_back({args[i], show.empty() ? args[i] : show});
+        show.clear();
+    }
+    if (paths.size() < 2) return fail("scan needs a database and at least one file");
+    const Status loaded = vpsLoadFile(widen(paths[0].path).c_str());
+    if (loaded != kStatusOk) {
+        return fail(paths[0].shown + ": " + statusText(loaded) + " (status " + std::to_string(loaded) + ")");
+    }
+    for (size_t i = 1; i < paths.size(); ++i) {
         MatchResult result;
-        const Status status = scanFile(widen(args[i]).c_str(), &result);
-        std::string line = "status=" + std::to_string(status) + " record=" + std::to_string(result.recordNumber) +
-                           " offset=" + std::to_string(result.recordNumber ? result.matchOffset : 0) +
-                           " flags=" + std::to_string(result.recordNumber ? result.recordFlags : 0) +
-                           " name=" + (result.recordNumber ? result.virusName : "") +
-                           " path=" + (show.empty() ? args[i] : show) + "\n";
+        const Status status = scanFile(widen(paths[i].path).c_str(), &result);
+        const bool found = status == kStatusOk && result.recordNumber != 0;
+        const std::string line = "status=" + std::to_string(status) + " record=" + std::to_string(result.recordNumber) +
+                                 " offset=" + std::to_string(found ? result.matchOffset : 0) +
+                                 " flags=" + std::to_string(found ? result.recordFlags : 0) +
+                                 " name=" + (found ? result.virusName : "") + " path=" + paths[i].shown + "\n";
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fflush(stdout);
-        show.clear();
     }
     vpsFree();
     return 0;
