@@ -12,8 +12,11 @@
 // those positions is a multiple of s. Each record therefore enters its class
 // with the grams at its offsets 0 .. s-1, each tagged with that offset j; a
 // gram seen at t proposes a match at p = t - j, which is then compared in
-// full exactly as the literal search does. A bit filter over hashed grams
-// keeps the common case (no candidate) to one load and one bit test.
+// full exactly as the literal search does. A filter keeps the common case
+// (no candidate) to one load and one test: one- and two-byte grams index it
+// directly; longer grams are hashed to one 64-bit word of it and set two
+// bits there, which keeps false candidates rare (a false candidate costs a
+// look into the bucket table, which is seldom in cache).
 //
 // Matches come out of a class in increasing position: every match at p is
 // proposed at the one sampled t in p .. p+s-1, and all proposals at one t are
@@ -24,7 +27,6 @@ namespace {
 
 constexpr int kClassCount = 5;      // n = 1, 2, 3, 4..7, 8 and more
 constexpr uint32_t kMaxStride = 8;  // bounds the grams kept per record
-constexpr uint32_t kBucketShift = 4;  // filter bits per bucket: 2^4
 constexpr uint32_t kNone = UINT32_MAX;
 
 int classOf(uint8_t n) {
@@ -57,10 +59,10 @@ struct SearchEntry {
 struct SearchClass {
     uint32_t gramLength = 0;  // q
     uint32_t stride = 0;      // s
-    uint32_t filterBits = 0;
+    uint32_t wordBits = 0;    // the filter has 2^wordBits 64-bit words
     uint32_t entryCount = 0;
-    uint64_t* filter = nullptr;       // 2^filterBits bits
-    uint32_t* bucketStart = nullptr;  // 2^(filterBits - kBucketShift) + 1 entries
+    uint64_t* filter = nullptr;
+    uint32_t* bucketStart = nullptr;  // one bucket per filter word, plus the end
     SearchEntry* entries = nullptr;   // by bucket, then database order
 };
 
@@ -97,29 +99,44 @@ uint32_t gramAt(const uint8_t* p, uint32_t q) {
     }
 }
 
-// One- and two-byte grams index the filter directly (it is exact); longer
-// ones are hashed by a multiplication whose top bits are taken.
+// Where a gram lands in its class's filter: a word (which is also its
+// bucket) and the bits it needs set there.
+struct Probe {
+    uint32_t word;
+    uint64_t mask;
+};
+
 template <uint32_t Q>
-inline uint32_t hashOf(uint32_t gram, uint32_t filterBits) {
+inline Probe probeOf(uint32_t gram, uint32_t wordBits) {
     if constexpr (Q <= 2) {
-        (void)filterBits;
-        return gram;
+        (void)wordBits;
+        return Probe{gram >> 6, uint64_t{1} << (gram & 63)};
     } else {
-        return (gram * 0x9E3779B1u) >> (32 - filterBits);
+        const uint64_t h = gram * 0x9E3779B97F4A7C15ull;
+        return Probe{static_cast<uint32_t>(h >> (64 - wordBits)),
+                     (uint64_t{1} << ((h >> 32) & 63)) | (uint64_t{1} << ((h >> 38) & 63))};
     }
 }
 
-uint32_t hashOf(uint32_t gram, uint32_t q, uint32_t filterBits) {
-    return q <= 2 ? gram : (gram * 0x9E3779B1u) >> (32 - filterBits);
+Probe probeOf(uint32_t gram, uint32_t q, uint32_t wordBits) {
+    switch (q) {
+        case 1: return probeOf<1>(gram, wordBits);
+        case 2: return probeOf<2>(gram, wordBits);
+        case 3: return probeOf<3>(gram, wordBits);
+        default: return probeOf<4>(gram, wordBits);
+    }
 }
 
-uint32_t filterBitsFor(uint32_t q, uint64_t entries) {
-    if (q <= 2) return 8 * q;
+// Direct filters cover every gram value; hashed ones get about 32 bits per
+// entry (a word holds 2 entries on average, so a false candidate needs both
+// of its bits among about 4 set ones).
+uint32_t wordBitsFor(uint32_t q, uint64_t entries) {
+    if (q <= 2) return 8 * q - 6 > 0 ? 8 * q - 6 : 0;
     uint32_t bits = 0;
     while ((uint64_t{1} << bits) < entries) ++bits;
-    bits += 5;  // about one filter bit in 32 set
-    if (bits < 8) bits = 8;
-    if (bits > 22) bits = 22;
+    bits -= bits >= 1 ? 1 : 0;
+    if (bits < 2) bits = 2;
+    if (bits > 16) bits = 16;
     return bits;
 }
 
@@ -160,12 +177,11 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
     uint64_t tMax = limit();
     for (uint64_t t = 0; t <= tMax; t += stride) {
         const uint32_t gram = gramAt<Q>(window + t);
-        const uint32_t h = hashOf<Q>(gram, cls.filterBits);
-        if (((cls.filter[h >> 6] >> (h & 63)) & 1) == 0) continue;
+        const Probe probe = probeOf<Q>(gram, cls.wordBits);
+        if ((cls.filter[probe.word] & probe.mask) != probe.mask) continue;
 
-        const uint32_t bucket = h >> kBucketShift;
-        const uint32_t end = cls.bucketStart[bucket + 1];
-        for (uint32_t i = cls.bucketStart[bucket]; i < end; ++i) {
+        const uint32_t end = cls.bucketStart[probe.word + 1];
+        for (uint32_t i = cls.bucketStart[probe.word]; i < end; ++i) {
             const SearchEntry& e = cls.entries[i];
             if (e.gram != gram || t < e.shift) continue;
             const uint32_t p = static_cast<uint32_t>(t - e.shift);
@@ -284,10 +300,9 @@ Status searchTableBuild(VpsDatabase& db) {
         const uint64_t entries = classRecords[c] * cls.stride;
         if (entries >= UINT32_MAX) return kStatusOutOfMemory;
         cls.entryCount = static_cast<uint32_t>(entries);
-        cls.filterBits = filterBitsFor(cls.gramLength, entries);
-        const uint64_t filterWords = ((uint64_t{1} << cls.filterBits) + 63) / 64;
-        const uint64_t buckets = (uint64_t{1} << (cls.filterBits - kBucketShift)) + 1;
-        size += alignUp(filterWords * 8) + alignUp(buckets * 4) + alignUp(entries * sizeof(SearchEntry));
+        cls.wordBits = wordBitsFor(cls.gramLength, entries);
+        const uint64_t words = uint64_t{1} << cls.wordBits;
+        size += alignUp(words * 8) + alignUp((words + 1) * 4) + alignUp(entries * sizeof(SearchEntry));
     }
     if (size > SIZE_MAX) return kStatusOutOfMemory;
 
@@ -307,13 +322,12 @@ Status searchTableBuild(VpsDatabase& db) {
         SearchClass& cls = table->classes[c];
         cls = shape[c];
         if (cls.entryCount == 0) continue;
-        const uint64_t filterWords = ((uint64_t{1} << cls.filterBits) + 63) / 64;
-        const uint64_t buckets = (uint64_t{1} << (cls.filterBits - kBucketShift)) + 1;
-        cls.filter = reinterpret_cast<uint64_t*>(carve(filterWords * 8));
-        cls.bucketStart = reinterpret_cast<uint32_t*>(carve(buckets * 4));
+        const uint64_t words = uint64_t{1} << cls.wordBits;
+        cls.filter = reinterpret_cast<uint64_t*>(carve(words * 8));
+        cls.bucketStart = reinterpret_cast<uint32_t*>(carve((words + 1) * 4));
         cls.entries = reinterpret_cast<SearchEntry*>(carve(uint64_t{cls.entryCount} * sizeof(SearchEntry)));
-        std::memset(cls.filter, 0, static_cast<size_t>(filterWords * 8));
-        std::memset(cls.bucketStart, 0, static_cast<size_t>(buckets * 4));
+        std::memset(cls.filter, 0, static_cast<size_t>(words * 8));
+        std::memset(cls.bucketStart, 0, static_cast<size_t>((words + 1) * 4));
     }
 
     // Second walk: decode the records, set the filter bits and count the
@@ -334,9 +348,9 @@ Status searchTableBuild(VpsDatabase& db) {
             rec.secondLength = record.secondLength;
             SearchClass& cls = table->classes[classOf(record.firstLength)];
             for (uint32_t j = 0; j < cls.stride; ++j) {
-                const uint32_t h = hashOf(gramAt(record.first + j, cls.gramLength), cls.gramLength, cls.filterBits);
-                cls.filter[h >> 6] |= uint64_t{1} << (h & 63);
-                ++cls.bucketStart[h >> kBucketShift];
+                const Probe probe = probeOf(gramAt(record.first + j, cls.gramLength), cls.gramLength, cls.wordBits);
+                cls.filter[probe.word] |= probe.mask;
+                ++cls.bucketStart[probe.word];
             }
             offset += record.length;
             ++index;
@@ -346,7 +360,7 @@ Status searchTableBuild(VpsDatabase& db) {
     // the next bucket's, so one shift restores the starts afterwards.
     for (SearchClass& cls : table->classes) {
         if (cls.entryCount == 0) continue;
-        const uint32_t buckets = (1u << (cls.filterBits - kBucketShift));
+        const uint32_t buckets = 1u << cls.wordBits;
         uint32_t sum = 0;
         for (uint32_t b = 0; b < buckets; ++b) {
             const uint32_t count = cls.bucketStart[b];
@@ -360,13 +374,13 @@ Status searchTableBuild(VpsDatabase& db) {
         SearchClass& cls = table->classes[classOf(rec.firstLength)];
         for (uint32_t j = 0; j < cls.stride; ++j) {
             const uint32_t gram = gramAt(area + rec.first + j, cls.gramLength);
-            const uint32_t h = hashOf(gram, cls.gramLength, cls.filterBits);
-            cls.entries[cls.bucketStart[h >> kBucketShift]++] = SearchEntry{gram, index, j};
+            const Probe probe = probeOf(gram, cls.gramLength, cls.wordBits);
+            cls.entries[cls.bucketStart[probe.word]++] = SearchEntry{gram, index, j};
         }
     }
     for (SearchClass& cls : table->classes) {
         if (cls.entryCount == 0) continue;
-        const uint32_t buckets = (1u << (cls.filterBits - kBucketShift));
+        const uint32_t buckets = 1u << cls.wordBits;
         for (uint32_t b = buckets; b > 0; --b) cls.bucketStart[b] = cls.bucketStart[b - 1];
         cls.bucketStart[0] = 0;
     }
