@@ -15,7 +15,9 @@ namespace aygshell {
 namespace {
 
 constexpr int kBarHeight = 26;
-constexpr int kToolbarId = 1;
+// The toolbar's notifications reach the program with this control id: one
+// that no program control uses (1 would read as IDOK).
+constexpr int kToolbarId = 0x5A01;
 constexpr int kLabelCapacity = 64;
 // Where an owner keeps its menu bar, for SHFindMenuBar (also from outside).
 constexpr const wchar_t* kMenuBarProperty = L"ZbMenuBar";
