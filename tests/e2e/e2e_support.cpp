@@ -116,8 +116,12 @@ void onCommand(int id, int code, HWND control) {
         case kLevels:
             if (code == CBN_SELCHANGE) record(L"combo " + std::to_wstring(SendMessageW(control, CB_GETCURSEL, 0, 0)));
             break;
+        case kBusy:
+            Sleep(500);
+            break;
         case kClearLog:
             g_fixture.presses = 0;
+            SetDlgItemTextW(g_fixture.window, kEdit, L"");
             SetWindowTextW(g_fixture.log, L"");
             SetWindowTextW(g_fixture.label, L"");
             break;

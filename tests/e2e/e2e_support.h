@@ -29,7 +29,8 @@ enum FixtureId : int {
     kSwatch = 1050,    // static painted red
     kBlue = 1051,      // static with blue text on white
     kLog = 1060,       // hidden static: every event so far, separated by ";"
-    kClearLog = 1099,  // WM_COMMAND id that empties the log
+    kBusy = 1098,      // WM_COMMAND id that keeps the fixture busy for half a second
+    kClearLog = 1099,  // WM_COMMAND id that empties the log and the edit
 };
 inline constexpr COLORREF kSwatchColour = RGB(255, 0, 0);
 inline constexpr COLORREF kBlueColour = RGB(0, 0, 255);

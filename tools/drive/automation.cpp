@@ -640,8 +640,19 @@ Status postKey(HWND window, UINT vk) {
         default:
             break;
     }
-    Status s = postTo(window, WM_KEYDOWN, vk, flags | 1);
-    if (s == kStatusOk) s = postTo(window, WM_KEYUP, vk, flags | 1 | (LPARAM{1} << 30) | (LPARAM{1} << 31));
+    // The character of the key, as the target's TranslateMessage would make
+    // it. Left to the target, that character would be posted behind every key
+    // already waiting in its queue, and "backspace left x" would arrive as
+    // left, backspace, x. So the character is posted here, between the key's
+    // down and up, and the down message carries the released-key bit in its
+    // scan-code word, for which the platform's translation makes no character.
+    BYTE noModifiers[256] = {};
+    wchar_t chars[4] = {};
+    int n = ToUnicode(vk, scan, noModifiers, chars, 4, 0);
+    const LPARAM released = LPARAM{1} << 31;
+    Status s = postTo(window, WM_KEYDOWN, vk, flags | 1 | (n == 1 ? released : 0));
+    if (s == kStatusOk && n == 1) s = postTo(window, WM_CHAR, static_cast<WPARAM>(chars[0]), flags | 1);
+    if (s == kStatusOk) s = postTo(window, WM_KEYUP, vk, flags | 1 | (LPARAM{1} << 30) | released);
     return s;
 }
 

@@ -150,8 +150,9 @@ Status pressMessageBoxButton(HWND box, int id, DWORD timeoutMs);
 // The window that has the keyboard focus in the thread of `window`, or
 // `window` itself when the thread reports none.
 HWND focusOf(HWND window);
-// Posts WM_KEYDOWN and WM_KEYUP of virtual key `vk` to `window`; the
-// target's message loop translates them into characters as for a real key.
+// Posts WM_KEYDOWN and WM_KEYUP of virtual key `vk` to `window`, with the
+// key's character (WM_CHAR) between them when it has one, so that keys posted
+// one after another arrive with their characters in order.
 Status postKey(HWND window, UINT vk);
 // Posts one WM_CHAR per UTF-16 unit of `text`.
 Status postChars(HWND window, const std::wstring& text);
