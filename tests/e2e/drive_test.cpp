@@ -51,6 +51,9 @@ protected:
         query.title = kFixtureTitle;
         query.processId = s_processId;
         ASSERT_EQ(waitTopWindow(query, 30000, s_window), kStatusOk) << "the fixture window did not open";
+        // The window is there from its creation on; its controls follow (the blue label last).
+        HWND last = nullptr;
+        ASSERT_EQ(waitControl(s_window, kBlue, 30000, last), kStatusOk) << "the fixture has no controls";
     }
     static void TearDownTestSuite() {
         if (s_window) postClose(s_window);
@@ -416,6 +419,14 @@ TEST_F(DriveTest, PixelsAndScreenshotShowTheScreen) {
     EXPECT_EQ(GetFileAttributesW(L"C:\\No such folder\\x.png.zbnew"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesW((path + L".zbnew").c_str()), INVALID_FILE_ATTRIBUTES);
     DeleteFileW(path.c_str());
+}
+
+TEST_F(DriveTest, WaitsForTheScreenToStopChanging) {
+    EXPECT_EQ(waitScreenStill(300, kWait), kStatusOk);
+    ASSERT_EQ(postCommand(s_window, kBlinkOn, 0), kStatusOk);
+    EXPECT_EQ(waitScreenStill(300, 2000), kTimedOut) << "the swatch blinks every 100 ms";
+    ASSERT_EQ(postCommand(s_window, kBlinkOff, 0), kStatusOk);
+    EXPECT_EQ(waitScreenStill(300, kWait), kStatusOk);
 }
 
 TEST(DrivePrograms, StartWaitEndAndFind) {

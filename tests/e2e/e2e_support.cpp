@@ -25,6 +25,7 @@ struct Fixture {
     HBRUSH swatch = nullptr;
     HBRUSH white = nullptr;
     int presses = 0;
+    bool blinkOff = false;  // the swatch shows white for the moment
 };
 Fixture g_fixture;
 
@@ -119,6 +120,14 @@ void onCommand(int id, int code, HWND control) {
         case kBusy:
             Sleep(500);
             break;
+        case kBlinkOn:
+            SetTimer(g_fixture.window, 1, 100, nullptr);
+            break;
+        case kBlinkOff:
+            KillTimer(g_fixture.window, 1);
+            g_fixture.blinkOff = false;
+            InvalidateRect(GetDlgItem(g_fixture.window, kSwatch), nullptr, TRUE);
+            break;
         case kClearLog:
             g_fixture.presses = 0;
             SetDlgItemTextW(g_fixture.window, kEdit, L"");
@@ -140,7 +149,7 @@ LRESULT onNotify(const NMHDR* header) {
 LRESULT onColour(HDC dc, HWND control) {
     switch (GetDlgCtrlID(control)) {
         case kSwatch:
-            return reinterpret_cast<LRESULT>(g_fixture.swatch);
+            return reinterpret_cast<LRESULT>(g_fixture.blinkOff ? g_fixture.white : g_fixture.swatch);
         case kBlue:
             SetTextColor(dc, kBlueColour);
             SetBkColor(dc, RGB(255, 255, 255));
@@ -159,6 +168,10 @@ LRESULT CALLBACK fixtureProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             return onNotify(reinterpret_cast<const NMHDR*>(lParam));
         case WM_CTLCOLORSTATIC:
             return onColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case WM_TIMER:
+            g_fixture.blinkOff = !g_fixture.blinkOff;
+            InvalidateRect(GetDlgItem(window, kSwatch), nullptr, TRUE);
+            return 0;
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;

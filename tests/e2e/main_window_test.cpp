@@ -60,6 +60,8 @@ TEST(MainWindow, FillsTheWorkAreaOfTheScreenAndEndsOnClose) {
     EXPECT_LE(work.right, 240);
     EXPECT_LE(work.bottom, 320);
 
+    // The window is found from its creation on; the photograph waits for its painting.
+    EXPECT_EQ(waitScreenStill(300, 30000), kStatusOk);
     const std::wstring path = L"C:\\Temp\\e2e_main_window.png";
     DeleteFileW(path.c_str());
     ASSERT_EQ(saveScreenshot(path), kStatusOk);

@@ -30,9 +30,11 @@ fi
 # written on the host.
 drive() { dev_wine "$DEV" 'C:\windows\zbdrive.exe' "$@"; }
 
-# Saves the device screen as $SHOTS/NAME.png and says where it is.
+# Saves the device screen as $SHOTS/NAME.png, once the program has finished
+# painting it, and says where it is.
 shot() {
   local file="$SHOTS/$1.png"
+  drive wait-still --timeout 5000 >/dev/null 2>&1 || true
   drive screenshot "$file" || dev_die "could not save the screenshot $file"
   echo "zb: screenshot: $file"
 }

@@ -194,6 +194,14 @@ std::vector<HWND> descendants(HWND window) {
     return windows;
 }
 
+// The caption of a top-level window as the window manager keeps it: read
+// without a message, so that a hung program cannot hold up a search.
+std::wstring captionOf(HWND window) {
+    wchar_t caption[1024];
+    int n = GetWindowTextW(window, caption, 1024);
+    return std::wstring(caption, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
 bool matches(HWND window, const WindowQuery& query) {
     if (query.visibleOnly && !IsWindowVisible(window)) return false;
     if (query.processId) {
@@ -202,10 +210,7 @@ bool matches(HWND window, const WindowQuery& query) {
         if (processId != query.processId) return false;
     }
     if (!query.className.empty() && _wcsicmp(classOf(window).c_str(), query.className.c_str()) != 0) return false;
-    if (!query.title.empty()) {
-        std::wstring title;
-        if (readText(window, title) != kStatusOk || title != query.title) return false;
-    }
+    if (!query.title.empty() && captionOf(window) != query.title) return false;
     return true;
 }
 
@@ -263,7 +268,7 @@ Status listTopWindows(std::vector<WindowInfo>& out) {
         info.window = window;
         GetWindowThreadProcessId(window, &info.processId);
         info.className = classOf(window);
-        readText(window, info.title);
+        info.title = captionOf(window);
         info.visible = IsWindowVisible(window) != FALSE;
         GetWindowRect(window, &info.rect);
         out.push_back(std::move(info));
@@ -683,6 +688,21 @@ Status readPixel(int x, int y, COLORREF& out) {
     std::vector<uint8_t> rgb;
     Status s = copyScreen(area.x + x, area.y + y, 1, 1, rgb);
     if (s == kStatusOk) out = RGB(rgb[0], rgb[1], rgb[2]);
+    return s;
+}
+
+Status waitScreenStill(DWORD quietMs, DWORD timeoutMs) {
+    ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    std::vector<uint8_t> before, after;
+    int width = 0, height = 0;
+    Status s = captureScreen(before, width, height);
+    while (s == kStatusOk) {
+        if (GetTickCount64() + quietMs > deadline) return kTimedOut;
+        Sleep(quietMs);
+        s = captureScreen(after, width, height);
+        if (s == kStatusOk && after == before) return kStatusOk;
+        before.swap(after);
+    }
     return s;
 }
 

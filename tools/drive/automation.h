@@ -162,6 +162,9 @@ Status postChars(HWND window, const std::wstring& text);
 // The device screen (the whole virtual desktop) as rows of R, G, B bytes.
 Status captureScreen(std::vector<uint8_t>& rgb, int& width, int& height);
 Status readPixel(int x, int y, COLORREF& out);
+// Waits until the screen has stopped changing: two captures `quietMs` apart
+// are the same (a program paints in its own time after its window appears).
+Status waitScreenStill(DWORD quietMs, DWORD timeoutMs);
 // Captures the screen and writes it as a PNG file (replaced if it exists; the
 // new file is complete before it takes the name).
 Status saveScreenshot(const std::wstring& path);

@@ -54,6 +54,7 @@ const char kUsage[] =
     "                              left right home end pgup pgdn f1-f24 soft1 soft2 a-z 0-9)\n"
     "  type TEXT                   type characters\n"
     "  pixel X Y                   screen pixel colour: R G B\n"
+    "  wait-still                  wait until the screen stops changing (before a screenshot)\n"
     "  screenshot FILE.png         save the device screen (a path starting with / is a host path)\n"
     "Programs:\n"
     "  start PROGRAM [ARGS...]     start as the device's shell does; prints the PID\n"
@@ -581,6 +582,11 @@ int cmdPixel(Run& run) {
     return kExitDone;
 }
 
+int cmdWaitStill(Run& run) {
+    Status s = zbauto::waitScreenStill(300, run.timeout());
+    return s == kStatusOk ? kExitDone : run.fail(s, "waiting for the screen to stop changing");
+}
+
 int cmdScreenshot(Run& run) {
     std::wstring path = wide(deviceFilePath(run.args()[1]));
     Status s = zbauto::saveScreenshot(path);
@@ -686,6 +692,7 @@ const Command kCommands[] = {
     {"keys", 1, kMany, cmdKeys},
     {"type", 1, 1, cmdType},
     {"pixel", 2, 2, cmdPixel},
+    {"wait-still", 0, 0, cmdWaitStill},
     {"screenshot", 1, 1, cmdScreenshot},
     {"start", 1, kMany, cmdStart},
     {"wait-exit", 1, 1, cmdWaitExit},
