@@ -7,7 +7,7 @@
 # programs, the CE libraries in \Windows\System32, the programs in
 # "\Program Files\zerbin" and the boot start list "Init" in the registry.
 
-ZB_DEVICE_VERSION=7   # bump when device creation changes: devices are rebuilt
+ZB_DEVICE_VERSION=8   # bump when device creation changes: devices are rebuilt
 
 : "${ZB_TOP:=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 : "${ZB_DEVICE_DIR:=$ZB_TOP/.device}"
@@ -123,7 +123,11 @@ dev_seal() {
   done
 }
 
-dev_registry_file() {   # the device's own registry settings, as a .reg file
+# The device's own registry settings, as a .reg file: its screen, its fonts and
+# colours (white button faces and a grey band under the input panel's button,
+# as on a handheld), its boot start list and the configuration of its CE
+# libraries.
+dev_registry_file() {
   local dev=$1 size touch edition
   size=$(dev_screen "$dev"); touch=$(dev_touch "$dev"); edition=$(dev_edition "$dev")
   cat <<EOF
@@ -141,6 +145,10 @@ REGEDIT4
 [HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
 "Decorated"="Y"
 "Managed"="Y"
+
+[HKEY_CURRENT_USER\\Control Panel\\Colors]
+"ButtonFace"="255 255 255"
+"Scrollbar"="206 206 206"
 
 [HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]
 "MS Shell Dlg"="Tahoma"
@@ -185,6 +193,8 @@ dev_install_fonts() {
       cp "/usr/share/wine/fonts/$f" "$root/windows/Fonts/$f"
     fi
   done
+  # The glyphs of the caption buttons and of scroll-bar arrows.
+  cp /usr/share/wine/fonts/marlett.ttf "$root/windows/Fonts/marlett.ttf"
 }
 
 dev_create() {
@@ -200,7 +210,7 @@ dev_create() {
     wineserver -w
   )
   dev_seal "$dev"
-  mkdir -p "$root/Storage Card" "$root/My Documents" "$root/Temp" "$root/Windows/StartUp" "$(dev_progdir "$dev")"
+  mkdir -p "$root/Storage Card" "$root/My Documents" "$root/Temp" "$root/windows/StartUp" "$(dev_progdir "$dev")"
   dev_install_fonts "$root"
   # regedit reads DOS paths only, and the device has no drive but C:
   dev_registry_file "$dev" > "$root/zb-device.reg"

@@ -95,6 +95,13 @@ BOOL WINAPI SHDoneButton(HWND hwnd, DWORD state) {
         return FALSE;
     }
     SetPropW(hwnd, kDoneCommand, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(command)));
+    // A handheld's title bar always carries its button; a desktop caption
+    // shows its close box only for a window with a system menu.
+    LONG_PTR style = GetWindowLongPtrW(hwnd, GWL_STYLE);
+    if ((style & WS_CAPTION) == WS_CAPTION && !(style & WS_SYSMENU)) {
+        SetWindowLongPtrW(hwnd, GWL_STYLE, style | WS_SYSMENU);
+        SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    }
     if (!GetPropW(hwnd, kPreviousProcedure)) {
         auto previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwnd, GWLP_WNDPROC));
         if (!previous || !SetPropW(hwnd, kPreviousProcedure, reinterpret_cast<HANDLE>(previous))) return FALSE;

@@ -334,6 +334,17 @@ TEST_F(DoneButtonTest, CaptionCloseBoxBecomesTheOkButton) {
     EXPECT_TRUE(IsWindow(program.hwnd()));
 }
 
+TEST_F(DoneButtonTest, TitleBarOfAPlainWindowGetsItsButton) {
+    // A window with a caption but no system menu shows no close box on a
+    // desktop; the device's title bar always has its button.
+    ProgramWindow program(WS_OVERLAPPED | WS_VISIBLE);
+    ASSERT_EQ(GetWindowLongPtrW(program.hwnd(), GWL_STYLE) & WS_SYSMENU, 0);
+    ASSERT_TRUE(ayg.doneButton(program.hwnd(), SHDB_HIDE));
+    EXPECT_NE(GetWindowLongPtrW(program.hwnd(), GWL_STYLE) & WS_SYSMENU, 0);
+    SendMessageW(program.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(program.received().commands, (std::vector<WORD>{IDOK}));
+}
+
 TEST_F(DoneButtonTest, CancelButtonAndRefusals) {
     ProgramWindow program(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
     ASSERT_TRUE(ayg.doneButton(program.hwnd(), SHDB_SHOWCANCEL));
