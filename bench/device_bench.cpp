@@ -99,7 +99,7 @@ bool writeAll(const std::wstring& path, const std::vector<uint8_t>& bytes) {
 }
 
 bool makeTree(double scale, const SignatureList& database) {
-    const std::wstring marker = std::wstring(kTreeRoot) + L"\\complete.txt";
+    const std::wstring marker = std::wstring(kTreeRoot) + L".txt";  // beside the tree, not in it
     const std::string stamp = std::string(kBenchTreeVersion) + " scale " + std::to_string(scale);
     {
         FileHandle file;

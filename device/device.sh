@@ -235,6 +235,7 @@ dev_install() {
   done
   dev_put "$ZB_BIN/ceboot.exe" "$root/windows/ceboot.exe"
   dev_put "$ZB_BIN/zbstart.exe" "$root/windows/zbstart.exe"
+  dev_put "$ZB_BIN/zbdrive.exe" "$root/windows/zbdrive.exe"
   for prog in shell.exe device.exe gwes.exe shell32.exe; do
     dev_put "$ZB_BIN/cesys.exe" "$root/windows/$prog"
   done

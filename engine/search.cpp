@@ -37,8 +37,6 @@ int classOf(uint8_t n) {
 
 uint32_t classGramLength(int c) { return c < 3 ? static_cast<uint32_t>(c + 1) : 4; }
 
-}  // namespace
-
 // A record decoded once at load; offsets are into the record area.
 struct SearchRecord {
     uint32_t first;
@@ -65,6 +63,8 @@ struct SearchClass {
     uint32_t* bucketStart = nullptr;  // one bucket per filter word, plus the end
     SearchEntry* entries = nullptr;   // by bucket, then database order
 };
+
+}  // namespace
 
 struct SearchTable {
     uint64_t size = 0;
