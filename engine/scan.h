@@ -1,0 +1,35 @@
+#pragma once
+// The scan driver: one whole scan of the device on its own thread. It writes
+// the report, walks the file system from "\" depth first (every file of a
+// folder before its subfolders), scans every file, lists every infected file
+// on the scan screen, keeps the counters, honours pause and stop requests
+// between files, and hands control back to the user interface at the end.
+#include <windows.h>
+
+#include "engine/scanner.h"
+
+// Ends the scan screen and opens the report screen; sent by the scan thread.
+constexpr UINT WM_SCAN_DONE = 0x8100;
+
+// Controls of the scan screen that the scan talks to (children of the main window).
+constexpr int kScanListId = 116;
+constexpr int kScanCurrentFileId = 8211;
+constexpr int kScanCancelId = 8207;
+
+// Report level bits.
+constexpr uint32_t kLevelAllFiles = 1;
+constexpr uint32_t kLevelErrors = 4;
+constexpr uint32_t kLevelVariantWording = 8;
+constexpr uint32_t kLevelExact = 16;
+
+// Paths are built in buffers of this many UTF-16 characters per folder level.
+constexpr size_t kScanPathCapacity = 512;
+
+// The thread procedure: started by the scan screen with no argument.
+DWORD WINAPI scanThread(LPVOID);
+
+// Walks one folder (a path ending in a backslash) and everything below it.
+Status scanDirectory(const wchar_t* directory, MatchResult& result);
+
+// Provided by the scan screen: refreshes the progress display from g_config.
+void updateScanProgress(HWND mainWindow);

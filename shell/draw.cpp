@@ -1,0 +1,46 @@
+#include "shell/draw.h"
+
+#include <cwchar>
+
+HFONT screenFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
+
+ScreenDC::ScreenDC(HWND window) : window_(window), dc_(GetDC(window)), previousFont_(nullptr) {
+    if (dc_) previousFont_ = SelectObject(dc_, screenFont());
+}
+
+ScreenDC::~ScreenDC() {
+    if (!dc_) return;
+    SelectObject(dc_, previousFont_);
+    ReleaseDC(window_, dc_);
+}
+
+void clearClient(HDC dc, const ScreenMetrics& metrics) {
+    RECT all{0, 0, metrics.clientWidth + 1, metrics.clientHeight + 1};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+}
+
+void drawText(HDC dc, int x, int y, const wchar_t* text, COLORREF color) {
+    if (!text) return;
+    SetTextColor(dc, color);
+    SetBkMode(dc, TRANSPARENT);
+    ExtTextOutW(dc, x, y, 0, nullptr, text, static_cast<UINT>(wcslen(text)), nullptr);
+}
+
+int textWidth(HDC dc, const wchar_t* text) {
+    SIZE size{};
+    if (!text || !GetTextExtentExPointW(dc, text, static_cast<int>(wcslen(text)), 0, nullptr, nullptr, &size)) return 0;
+    return size.cx;
+}
+
+HWND createControl(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, const ControlPlace& place,
+                   int id, DWORD extendedStyle) {
+    HWND control = CreateWindowExW(extendedStyle, className, text, style, place.x, place.y, place.width, place.height,
+                                   parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                   reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
+    if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(screenFont()), FALSE);
+    return control;
+}
+
+void destroyControl(HWND parent, int id) {
+    if (HWND control = GetDlgItem(parent, id)) DestroyWindow(control);
+}

@@ -1,0 +1,99 @@
+// Main screen: the product bitmap, copyright line and web address, the engine
+// and database versions, the age of the last update check, and the Scan,
+// Settings and Report buttons.
+#include <cwchar>
+#include <string>
+
+#include "engine/report.h"
+#include "engine/vps.h"
+#include "shell/age_text.h"
+#include "shell/config.h"
+#include "shell/controls.h"
+#include "shell/draw.h"
+#include "shell/lang.h"
+#include "shell/screens.h"
+#include "settings/settings_store.h"
+
+namespace {
+
+std::wstring text(uint32_t id) { return lang.GetString(id); }
+
+void createButtons(HWND window, const ScreenMetrics& m) {
+    const DWORD style = WS_CHILD | WS_VISIBLE;
+    createControl(window, L"BUTTON", text(kMainScan).c_str(), style, layout::mainButton(m, 0), kMainScan);
+    createControl(window, L"BUTTON", text(kMainSettings).c_str(), style, layout::mainButton(m, 1), kMainSettings);
+    createControl(window, L"BUTTON", text(kMainReport).c_str(), style | (reportExists() ? 0 : WS_DISABLED),
+                  layout::mainButton(m, 2), kMainReport);
+}
+
+// Draws the product bitmap centred near the top, with the rule under it; gives
+// back where the bitmap went.
+void drawProduct(HDC dc, const ScreenMetrics& m) {
+    HBITMAP bitmap = LoadBitmapW(programInstance(), MAKEINTRESOURCEW(111));
+    BITMAP info{};
+    if (bitmap) GetObjectW(bitmap, sizeof info, &info);
+    int w = info.bmWidth, h = info.bmHeight;
+    int left = (m.clientWidth - w) / 2;
+    int top = static_cast<int>(((m.clientHeight - h) / 2) * 0.1);
+    if (bitmap) {
+        HDC memory = CreateCompatibleDC(dc);
+        HGDIOBJ previous = SelectObject(memory, bitmap);
+        BitBlt(dc, left, top, w, h, memory, 0, 0, SRCCOPY);
+        SelectObject(memory, previous);
+        DeleteDC(memory);
+        DeleteObject(bitmap);
+    }
+    POINT rule[6] = {{left - 50, top + 35},     {left + w + 50, top + 35}, {left + w + 50, top + 36},
+                     {left - 50, top + 36},     {left - 50, top + 37},     {left + w + 51, top + 37}};
+    Polyline(dc, rule, 6);
+}
+
+// A line made of a black label and a coloured value, centred as one text.
+void drawCentredPair(HDC dc, const ScreenMetrics& m, int y, const std::wstring& label, const std::wstring& value,
+                     COLORREF valueColor) {
+    int labelWidth = textWidth(dc, label.c_str());
+    int x = (m.clientWidth - textWidth(dc, (label + value).c_str())) / 2;
+    drawText(dc, x, y, label.c_str(), kTextBlack);
+    drawText(dc, x + labelWidth, y, value.c_str(), valueColor);
+}
+
+std::wstring ageText(const CheckAgeText& age) {
+    if (!age.hasCount) return L" " + text(age.textId);
+    wchar_t buffer[kLanguageTextCapacity + 32];
+    std::wstring unit = text(age.textId);
+    wsprintfW(buffer, L" %d %s", static_cast<int>(age.count), unit.c_str());
+    return buffer;
+}
+
+}  // namespace
+
+void buildMainScreen(HWND window) {
+    g_config.s_nScreen = kScreenMain;
+    const ScreenMetrics& m = g_config.s_metrics;
+    ScreenDC dc(window);
+    clearClient(dc.get(), m);
+    if (!GetDlgItem(window, kMainScan)) createButtons(window, m);
+    drawProduct(dc.get(), m);
+
+    const int h = m.lineHeight;
+    const int y0 = h * 3 + 35;
+    drawCentredPair(dc.get(), m, y0, L"", text(8100), kTextBlack);
+    drawCentredPair(dc.get(), m, y0 + 2 * h, L"", text(8101), kValueBlue);
+    drawCentredPair(dc.get(), m, y0 + 6 * h, text(8105), text(8021), kValueBlue);
+    wchar_t version[32];
+    wsprintfW(version, L"%d.%d", static_cast<int>(g_vps.versionMajor), static_cast<int>(g_vps.versionMinor));
+    drawCentredPair(dc.get(), m, y0 + 7 * h, text(8112), version, kValueBlue);
+
+    CheckAgeText age = describeCheckAge(lastCheckAge());
+    drawCentredPair(dc.get(), m, y0 + 10 * h, text(checkAgeLabelId(g_config.s_nLanguage, age)), ageText(age),
+                    age.warning ? kWarningRed : kValueBlue);
+    ValidateRect(window, nullptr);
+}
+
+void tearDownMainScreen(HWND window) {
+    destroyControl(window, kMainScan);
+    destroyControl(window, kMainSettings);
+    destroyControl(window, kMainReport);
+    ScreenDC dc(window);
+    clearClient(dc.get(), g_config.s_metrics);
+}

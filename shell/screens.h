@@ -1,0 +1,23 @@
+#pragma once
+// The four screens: sets of child controls and painted text built on the main
+// window when a screen is entered and torn down when it is left.
+#include <windows.h>
+
+void buildMainScreen(HWND window);
+void tearDownMainScreen(HWND window);
+
+void buildScanScreen(HWND window);
+void tearDownScanScreen(HWND window);
+// Waits (at most `timeoutMs`, serving messages sent to this thread meanwhile)
+// for a running scan thread to end; true when no scan thread runs any more.
+bool waitForScanThread(DWORD timeoutMs);
+
+void buildReportScreen(HWND window);
+void tearDownReportScreen(HWND window);
+
+void buildSettingsScreen(HWND window);
+void applySettingsScreen(HWND window);
+void relabelSettingsScreen(HWND window, bool selectionChanged);
+
+// The screen's own instance handle for resources and controls.
+HINSTANCE programInstance();
