@@ -16,6 +16,7 @@
 #include "shell/draw.h"
 #include "shell/item_path.h"
 #include "shell/lang.h"
+#include "shell/lang_text.h"
 #include "shell/msgbox.h"
 #include "shell/screens.h"
 #include "settings/settings_store.h"
@@ -125,9 +126,8 @@ void onBack(HWND window) {
 
 void onLanguage(HWND window, WORD notification) {
     LRESULT row = SendDlgItemMessageW(window, kSettingsLanguageList, LB_GETCURSEL, 0, 0);
-    if (row < 0 || row > 4) return;
-    static const uint16_t kLanguages[5] = {5, 9, 12, 22, 27};
-    lang.Init(kLanguages[row]);
+    if (row < 0 || size_t(row) >= kLanguageCount) return;
+    lang.Init(kLanguageTable[row].primaryId);
     relabelSettingsScreen(window, notification == LBN_SELCHANGE);
 }
 

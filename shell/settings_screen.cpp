@@ -9,12 +9,10 @@
 #include "shell/controls.h"
 #include "shell/draw.h"
 #include "shell/lang.h"
+#include "shell/lang_text.h"
 #include "shell/screens.h"
 
 namespace {
-
-// Rows of the language list and the primary language each stands for.
-constexpr uint32_t kLanguageRows[5] = {5, 9, 12, 22, 27};
 
 // Rows of the report-level list and the level each stores.
 constexpr uint32_t kReportLevels[3] = {1, 2, 6};
@@ -46,10 +44,11 @@ void createControls(HWND window, const ScreenMetrics& m) {
                                   LBS_NOINTEGRALHEIGHT,
                               layout::settingsLanguageList(m), kSettingsLanguageList);
     int selected = 0;
-    for (int row = 0; row < 5; ++row) {
-        std::wstring text = std::wstring(lang.GetString(8470 + row)) + std::wstring(70, L' ');
+    // The rows follow the language table: Czech, English, French, Portuguese, Slovak.
+    for (size_t row = 0; row < kLanguageCount; ++row) {
+        std::wstring text = std::wstring(lang.GetString(8470 + uint32_t(row))) + std::wstring(70, L' ');
         SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-        if (kLanguageRows[row] == (lang.LanguageId() & 0x3FFu)) selected = row;
+        if (kLanguageTable[row].primaryId == (lang.LanguageId() & 0x3FFu)) selected = int(row);
     }
     SendMessageW(list, LB_SETCURSEL, selected, 0);
 
