@@ -19,7 +19,7 @@ dev_die() { echo "zb: $*" >&2; exit 1; }
 # button) and which CE libraries the device carries.
 dev_screen() {
   case "$1" in
-    ppc|wm5|test) echo 240x320 ;;
+    ppc|wm5|test|e2e) echo 240x320 ;;
     hpc|hpc-test) echo 640x240 ;;
     sphone|sphone-test) echo 176x220 ;;
     *) dev_die "unknown device '$1' (editions: ppc wm5 hpc sphone)" ;;
@@ -27,7 +27,7 @@ dev_screen() {
 }
 dev_edition() {   # the zerbin edition installed on a device
   case "$1" in
-    test) echo ppc ;;
+    test|e2e) echo ppc ;;
     *-test) echo "${1%-test}" ;;
     *) echo "$1" ;;
   esac
