@@ -19,3 +19,30 @@ constexpr Edition kEdition = Edition::Smartphone;
 // Libraries bound at start-up, in this order: connection manager, Internet, shell.
 constexpr bool kBindsConnectionManager = kEdition == Edition::PocketPC || kEdition == Edition::Smartphone;
 constexpr bool kBindsShell = kEdition != Edition::HandheldPC;
+
+// Directory of this edition's update files on the update server.
+constexpr const wchar_t* kServerDirectory = kEdition == Edition::PocketPC      ? L"/files/pda/ppc_arm/"
+                                            : kEdition == Edition::PocketPCWM5 ? L"/files/pda/ppc_wm5/"
+                                            : kEdition == Edition::HandheldPC  ? L"/files/pda/hpc_arm/"
+                                                                               : L"/files/pda/sphone2003/";
+
+// How an update gets on line: through the connection manager (Pocket PC,
+// Smartphone), or by opening the Internet handle preconfigured, then direct.
+constexpr bool kUpdateUsesConnectionManager = kBindsConnectionManager;
+
+// The Handheld PC platform has no GetTempFileNameW: its install writes no
+// probe file into the temporary folder.
+constexpr bool kInstallProbesTempFolder = kEdition != Edition::HandheldPC;
+
+// How the monitor is started at boot: the registry's boot start list "Init",
+// or (Smartphone) a shortcut in the Startup folder.
+constexpr bool kAutostartByShortcut = kEdition == Edition::Smartphone;
+
+// The edition's screens: the Handheld PC has a button column and an Exit
+// button; the Smartphone has soft keys and screens of its own.
+constexpr bool kHasButtonColumn = kEdition == Edition::HandheldPC;
+constexpr bool kHasSoftKeys = kEdition == Edition::Smartphone;
+
+// The oldest platform version the executable declares that it runs on.
+constexpr int kMinimumOsMajor = kEdition == Edition::HandheldPC ? 2 : kEdition == Edition::Smartphone ? 4 : 3;
+constexpr int kMinimumOsMinor = kEdition == Edition::HandheldPC ? 11 : kEdition == Edition::Smartphone ? 20 : 0;
