@@ -46,3 +46,10 @@ constexpr bool kHasSoftKeys = kEdition == Edition::Smartphone;
 // The oldest platform version the executable declares that it runs on.
 constexpr int kMinimumOsMajor = kEdition == Edition::HandheldPC ? 2 : kEdition == Edition::Smartphone ? 4 : 3;
 constexpr int kMinimumOsMinor = kEdition == Edition::HandheldPC ? 11 : kEdition == Edition::Smartphone ? 20 : 0;
+
+// The Handheld PC's landscape screens: settings in two halves, with the report
+// levels in a list box (rows padded with 69 blanks) in place of a drop-down.
+constexpr bool kHasLandscapeScreens = kEdition == Edition::HandheldPC;
+// The touch screens' input panel, whose button the settings screen shows and
+// hides. A Handheld PC has a keyboard and no input panel.
+constexpr bool kHasInputPanel = kEdition != Edition::HandheldPC;

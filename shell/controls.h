@@ -7,6 +7,7 @@ enum ControlId : int {
     kMainScan = 8102,
     kMainSettings = 8103,
     kMainReport = 8104,
+    kMainExit = 8120,  // Handheld PC: the Exit button of its button column
     kScanCurrentFile = 8211,
     kScanScanned = 8212,
     kScanInfected = 8213,

@@ -4,12 +4,15 @@
 #include <cwchar>
 #include <string>
 
+#include "editions/edition.h"
+#include "editions/handheld_main_screen.h"
 #include "engine/report.h"
 #include "engine/vps.h"
 #include "shell/age_text.h"
 #include "shell/config.h"
 #include "shell/controls.h"
 #include "shell/draw.h"
+#include "shell/handheld_layout.h"
 #include "shell/lang.h"
 #include "shell/screens.h"
 #include "settings/settings_store.h"
@@ -33,7 +36,8 @@ void drawProduct(HDC dc, const ScreenMetrics& m) {
     BITMAP info{};
     if (bitmap) GetObjectW(bitmap, sizeof info, &info);
     int w = info.bmWidth, h = info.bmHeight;
-    int left = (m.clientWidth - w) / 2;
+    // Centred, or at the head of the Handheld PC's button column.
+    int left = kHasButtonColumn ? layout::handheld::productLeft(m) : (m.clientWidth - w) / 2;
     int top = static_cast<int>(((m.clientHeight - h) / 2) * 0.1);
     if (bitmap) {
         HDC memory = CreateCompatibleDC(dc);
@@ -48,11 +52,12 @@ void drawProduct(HDC dc, const ScreenMetrics& m) {
     Polyline(dc, rule, 6);
 }
 
-// A line made of a black label and a coloured value, centred as one text.
-void drawCentredPair(HDC dc, const ScreenMetrics& m, int y, const std::wstring& label, const std::wstring& value,
-                     COLORREF valueColor) {
+// A line made of a black label and a coloured value, centred as one text
+// between `areaLeft` and the client's right edge.
+void drawCentredPair(HDC dc, const ScreenMetrics& m, int areaLeft, int y, const std::wstring& label,
+                     const std::wstring& value, COLORREF valueColor) {
     int labelWidth = textWidth(dc, label.c_str());
-    int x = (m.clientWidth - textWidth(dc, (label + value).c_str())) / 2;
+    int x = areaLeft + (m.clientWidth - areaLeft - textWidth(dc, (label + value).c_str())) / 2;
     drawText(dc, x, y, label.c_str(), kTextBlack);
     drawText(dc, x + labelWidth, y, value.c_str(), valueColor);
 }
@@ -72,28 +77,36 @@ void buildMainScreen(HWND window) {
     const ScreenMetrics& m = g_config.s_metrics;
     ScreenDC dc(window);
     clearClient(dc.get(), m);
-    if (!GetDlgItem(window, kMainScan)) createButtons(window, m);
+    int areaLeft = 0;
+    if constexpr (kHasButtonColumn) {
+        if (!GetDlgItem(window, kMainScan)) handheld::createButtonColumn(window, m);
+        areaLeft = layout::handheld::textAreaLeft(m, handheld::drawDescriptions(dc.get(), m));
+    } else {
+        if (!GetDlgItem(window, kMainScan)) createButtons(window, m);
+    }
     drawProduct(dc.get(), m);
 
-    const int h = m.lineHeight;
-    const int y0 = h * 3 + 35;
-    drawCentredPair(dc.get(), m, y0, L"", text(8100), kTextBlack);
-    drawCentredPair(dc.get(), m, y0 + 2 * h, L"", text(8101), kValueBlue);
-    drawCentredPair(dc.get(), m, y0 + 6 * h, text(8105), text(8021), kValueBlue);
+    drawCentredPair(dc.get(), m, areaLeft, layout::mainTextTop(m, 0), L"", text(8100), kTextBlack);
+    drawCentredPair(dc.get(), m, areaLeft, layout::mainTextTop(m, 2), L"", text(8101), kValueBlue);
+    drawCentredPair(dc.get(), m, areaLeft, layout::mainTextTop(m, 6), text(8105), text(8021), kValueBlue);
     wchar_t version[32];
     wsprintfW(version, L"%d.%d", static_cast<int>(g_vps.versionMajor), static_cast<int>(g_vps.versionMinor));
-    drawCentredPair(dc.get(), m, y0 + 7 * h, text(8112), version, kValueBlue);
+    drawCentredPair(dc.get(), m, areaLeft, layout::mainTextTop(m, 7), text(8112), version, kValueBlue);
 
     CheckAgeText age = describeCheckAge(lastCheckAge());
-    drawCentredPair(dc.get(), m, y0 + 10 * h, text(checkAgeLabelId(g_config.s_nLanguage, age)), ageText(age),
+    drawCentredPair(dc.get(), m, areaLeft, layout::mainTextTop(m, 10), text(checkAgeLabelId(g_config.s_nLanguage, age)), ageText(age),
                     age.warning ? kWarningRed : kValueBlue);
     ValidateRect(window, nullptr);
 }
 
 void tearDownMainScreen(HWND window) {
-    destroyControl(window, kMainScan);
-    destroyControl(window, kMainSettings);
-    destroyControl(window, kMainReport);
+    if constexpr (kHasButtonColumn) {
+        handheld::destroyButtonColumn(window);
+    } else {
+        destroyControl(window, kMainScan);
+        destroyControl(window, kMainSettings);
+        destroyControl(window, kMainReport);
+    }
     ScreenDC dc(window);
     clearClient(dc.get(), g_config.s_metrics);
 }

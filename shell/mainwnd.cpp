@@ -135,6 +135,13 @@ void onUpdate(HWND) {
     // The update over the network is not part of this program yet.
 }
 
+// Exit of the Handheld PC's button column: the main screen goes first, then the
+// window closes as by its close box.
+void onExit(HWND window) {
+    tearDownMainScreen(window);
+    SendMessageW(window, WM_CLOSE, 0, 0);
+}
+
 void onSettingsDone(HWND window) {
     applySettingsScreen(window);
     regSave();
@@ -156,9 +163,10 @@ constexpr CommandRoute kCommands[] = {
 // ---- messages ----
 
 LRESULT onCreate(HWND window, WPARAM, LPARAM) {
+    if (!kBindsShell) return 0;
     g_activation = SHACTIVATEINFO{};
     g_activation.cbSize = sizeof g_activation;
-    if (kBindsShell && g_api.SHDoneButton) g_api.SHDoneButton(window, SHDB_HIDE);
+    if (g_api.SHDoneButton) g_api.SHDoneButton(window, SHDB_HIDE);
     return 0;
 }
 
@@ -207,6 +215,10 @@ LRESULT onCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     int id = LOWORD(wParam);
     if (id == kSettingsLanguageList) {
         onLanguage(window, HIWORD(wParam));
+        return 0;
+    }
+    if (kHasButtonColumn && id == kMainExit) {
+        onExit(window);
         return 0;
     }
     for (const CommandRoute& route : kCommands) {

@@ -30,6 +30,14 @@ ControlPlace mainButton(const ScreenMetrics& m, int index) {
     return buttonAt(m, m.leftMargin + index * pitch(m), m.buttonRowTop);
 }
 
+int mainTextTop(const ScreenMetrics& m, int line) {
+    // Room under the last line for the descenders of its letters.
+    constexpr int kBottomRoom = 4;
+    int top = 3 * m.lineHeight + 35 + line * m.lineHeight;
+    int lowest = m.clientHeight - m.lineHeight - kBottomRoom;
+    return top < lowest ? top : lowest;
+}
+
 ControlPlace scanCurrentFile(const ScreenMetrics& m) {
     return {m.leftMargin, 2 * m.lineHeight, fullWidth(m), 2 * m.lineHeight};
 }

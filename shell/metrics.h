@@ -33,6 +33,10 @@ namespace layout {
 
 // Main screen: the three buttons of the row (index 0 Scan, 1 Settings, 2 Report).
 ControlPlace mainButton(const ScreenMetrics& m, int index);
+// Top of the main screen's text line `line` (0 the copyright, 10 the age of the
+// update check): 3 lines and 35 pixels down, one line height apart, but never
+// so low that the line leaves the bottom of a short screen.
+int mainTextTop(const ScreenMetrics& m, int line);
 
 // Scan screen. `scannedLabelWidth` is the drawn width of the "Scanned files:" text.
 ControlPlace scanCurrentFile(const ScreenMetrics& m);

@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "editions/edition.h"
 #include "engine/fileio.h"
 #include "shell/config.h"
 #include "shell/controls.h"
 #include "shell/draw.h"
+#include "shell/handheld_layout.h"
 #include "shell/lang.h"
 #include "shell/screens.h"
 
@@ -51,8 +53,10 @@ void buildReportScreen(HWND window) {
     HWND box = createControl(window, L"EDIT", L"",
                              WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
                                  ES_AUTOVSCROLL | ES_AUTOHSCROLL,
-                             layout::reportText(m), kReportText);
-    createControl(window, L"BUTTON", lang.GetString(kReportBack), WS_CHILD | WS_VISIBLE, layout::reportBack(m), kReportBack);
+                             kHasLandscapeScreens ? layout::handheld::reportText(m) : layout::reportText(m),
+                             kReportText);
+    createControl(window, L"BUTTON", lang.GetString(kReportBack), WS_CHILD | WS_VISIBLE,
+                  kHasLandscapeScreens ? layout::handheld::reportBack(m) : layout::reportBack(m), kReportBack);
     if (box) loadReport(box);
 }
 

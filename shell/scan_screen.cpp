@@ -6,11 +6,13 @@
 #include <cwchar>
 #include <string>
 
+#include "editions/edition.h"
 #include "engine/report.h"
 #include "engine/scan.h"
 #include "shell/config.h"
 #include "shell/controls.h"
 #include "shell/draw.h"
+#include "shell/handheld_layout.h"
 #include "shell/lang.h"
 #include "shell/msgbox.h"
 #include "shell/screens.h"
@@ -37,7 +39,7 @@ ScanThreadHandle g_scanThread;
 void createListView(HWND window, const ScreenMetrics& m) {
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&classes);
-    ControlPlace place = layout::scanList(m);
+    ControlPlace place = kHasLandscapeScreens ? layout::handheld::scanList(m) : layout::scanList(m);
     HWND list = createControl(window, WC_LISTVIEWW, L"",
                               WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL |
                                   LVS_SHOWSELALWAYS,
@@ -113,9 +115,10 @@ void buildScanScreen(HWND window) {
     if (first) {
         createControl(window, L"STATIC", L"", style, layout::scanInfectedCount(m, scannedLabelWidth), kScanInfected);
         createListView(window, m);
-        createControl(window, L"BUTTON", lang.GetString(kScanDelete), style | WS_DISABLED, layout::scanDelete(m),
-                      kScanDelete);
-        createControl(window, L"BUTTON", lang.GetString(kScanCancel), style, layout::scanCancel(m), kScanCancel);
+        createControl(window, L"BUTTON", lang.GetString(kScanDelete), style | WS_DISABLED,
+                      kHasLandscapeScreens ? layout::handheld::scanDelete(m) : layout::scanDelete(m), kScanDelete);
+        createControl(window, L"BUTTON", lang.GetString(kScanCancel), style,
+                      kHasLandscapeScreens ? layout::handheld::scanCancel(m) : layout::scanCancel(m), kScanCancel);
     }
     updateScanProgress(window);
     if (first) startScanThread();

@@ -8,6 +8,7 @@
 #include "shell/config.h"
 #include "shell/controls.h"
 #include "shell/draw.h"
+#include "shell/handheld_layout.h"
 #include "shell/lang.h"
 #include "shell/lang_text.h"
 #include "shell/screens.h"
@@ -19,30 +20,70 @@ constexpr uint32_t kReportLevels[3] = {1, 2, 6};
 
 int reportLevelRow(uint32_t level) { return level == 1 ? 0 : level == 2 ? 1 : 2; }
 
-void fillReportLevels(HWND combo) {
-    while (SendMessageW(combo, CB_DELETESTRING, 0, 0) > 0) {
+// The report-level control: a drop-down list, or on the landscape screens a
+// list box beside the language list, whose rows are padded like the
+// languages' so that a selected row is marked across the whole list.
+struct LevelControl {
+    const wchar_t* className;
+    DWORD style;
+    UINT deleteRow, addRow, getSelection, setSelection;
+    size_t padding;  // blanks after each row's text
+};
+constexpr LevelControl kLevelControl =
+    kHasLandscapeScreens
+        ? LevelControl{L"LISTBOX",
+                       WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_USETABSTOPS | LBS_NOINTEGRALHEIGHT,
+                       LB_DELETESTRING, LB_ADDSTRING, LB_GETCURSEL, LB_SETCURSEL, 69}
+        : LevelControl{L"COMBOBOX", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST,
+                       CB_DELETESTRING, CB_ADDSTRING, CB_GETCURSEL, CB_SETCURSEL, 0};
+static_assert(LB_ERR == CB_ERR);
+
+void fillReportLevels(HWND levels) {
+    // Row 0 goes until the control has none left to delete.
+    while (SendMessageW(levels, kLevelControl.deleteRow, 0, 0) != LB_ERR) {
     }
     for (uint32_t id : {8405u, 8406u, 8407u}) {
-        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(lang.GetString(id)));
+        std::wstring row = std::wstring(lang.GetString(id)) + std::wstring(kLevelControl.padding, L' ');
+        SendMessageW(levels, kLevelControl.addRow, 0, reinterpret_cast<LPARAM>(row.c_str()));
     }
+}
+
+// The places that differ on the landscape screens.
+ControlPlace languageLabelPlace(const ScreenMetrics& m) {
+    return kHasLandscapeScreens ? layout::handheld::settingsLanguageLabel(m) : layout::settingsLanguageLabel(m);
+}
+ControlPlace languageListPlace(const ScreenMetrics& m) {
+    return kHasLandscapeScreens ? layout::handheld::settingsLanguageList(m) : layout::settingsLanguageList(m);
+}
+ControlPlace reportLabelPlace(const ScreenMetrics& m) {
+    return kHasLandscapeScreens ? layout::handheld::settingsReportLabel(m) : layout::settingsReportLabel(m);
+}
+ControlPlace reportLevelPlace(const ScreenMetrics& m) {
+    return kHasLandscapeScreens ? layout::handheld::settingsReportLevel(m) : layout::settingsReportLevel(m);
+}
+ControlPlace storageCardPlace(const ScreenMetrics& m) {
+    return kHasLandscapeScreens ? layout::handheld::settingsStorageCard(m) : layout::settingsStorageCard(m);
+}
+ControlPlace autoUpdatePlace(const ScreenMetrics& m) {
+    return kHasLandscapeScreens ? layout::handheld::settingsAutoUpdate(m) : layout::settingsAutoUpdate(m);
 }
 
 void createLabels(HWND window, const ScreenMetrics& m) {
     destroyControl(window, kSettingsLanguageLabel);
     createControl(window, L"STATIC", lang.GetString(kSettingsLanguageLabel), WS_CHILD | WS_VISIBLE,
-                  layout::settingsLanguageLabel(m), kSettingsLanguageLabel);
+                  languageLabelPlace(m), kSettingsLanguageLabel);
 }
 
 void createReportLabel(HWND window, const ScreenMetrics& m) {
     createControl(window, L"STATIC", lang.GetString(kSettingsReportLabel), WS_CHILD | WS_VISIBLE,
-                  layout::settingsReportLabel(m), kSettingsReportLabel);
+                  reportLabelPlace(m), kSettingsReportLabel);
 }
 
 void createControls(HWND window, const ScreenMetrics& m) {
     HWND list = createControl(window, L"LISTBOX", L"",
                               WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_USETABSTOPS |
                                   LBS_NOINTEGRALHEIGHT,
-                              layout::settingsLanguageList(m), kSettingsLanguageList);
+                              languageListPlace(m), kSettingsLanguageList);
     int selected = 0;
     // The rows follow the language table: Czech, English, French, Portuguese, Slovak.
     for (size_t row = 0; row < kLanguageCount; ++row) {
@@ -56,21 +97,21 @@ void createControls(HWND window, const ScreenMetrics& m) {
     createControl(window, L"BUTTON", lang.GetString(kSettingsUpdate), button, layout::settingsUpdate(m), kSettingsUpdate);
     createControl(window, L"BUTTON", lang.GetString(kSettingsDone), button, layout::settingsDone(m), kSettingsDone);
     HWND card = createControl(window, L"BUTTON", lang.GetString(kSettingsStorageCard), button | BS_AUTOCHECKBOX,
-                              layout::settingsStorageCard(m), kSettingsStorageCard);
+                              storageCardPlace(m), kSettingsStorageCard);
     SendMessageW(card, BM_SETCHECK, g_config.s_bStorageCard ? BST_CHECKED : BST_UNCHECKED, 0);
     HWND autoUpdate = createControl(window, L"BUTTON", lang.GetString(kSettingsAutoUpdate), button | BS_AUTOCHECKBOX,
-                                    layout::settingsAutoUpdate(m), kSettingsAutoUpdate);
+                                    autoUpdatePlace(m), kSettingsAutoUpdate);
     SendMessageW(autoUpdate, BM_SETCHECK, g_config.s_bAutoUpdate ? BST_CHECKED : BST_UNCHECKED, 0);
 
-    HWND combo = createControl(window, L"COMBOBOX", lang.GetString(kSettingsReportLevel),
-                               WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST,
-                               layout::settingsReportLevel(m), kSettingsReportLevel);
-    fillReportLevels(combo);
-    SendMessageW(combo, CB_SETCURSEL, reportLevelRow(g_config.s_nReportLevel), 0);
+    HWND levels = createControl(window, kLevelControl.className, lang.GetString(kSettingsReportLevel),
+                                kLevelControl.style, reportLevelPlace(m), kSettingsReportLevel);
+    fillReportLevels(levels);
+    SendMessageW(levels, kLevelControl.setSelection, reportLevelRow(g_config.s_nReportLevel), 0);
 }
 
 // The band under the input panel's button, where a handheld's menu bar would be.
 void drawInputPanelBand(HWND window, const ScreenMetrics& m) {
+    if (!kHasInputPanel) return;
     HWND sip = FindWindowW(L"MS_SIPBUTTON", nullptr);
     if (!sip) return;
     RECT r{};
@@ -87,7 +128,7 @@ void drawInputPanelBand(HWND window, const ScreenMetrics& m) {
 }
 
 void showInputPanelButton(HWND window, DWORD state) {
-    if (kBindsShell && g_api.SHFullScreen) g_api.SHFullScreen(window, state);
+    if (kHasInputPanel && kBindsShell && g_api.SHFullScreen) g_api.SHFullScreen(window, state);
 }
 
 }  // namespace
@@ -111,14 +152,14 @@ void buildSettingsScreen(HWND window) {
 void applySettingsScreen(HWND window) {
     g_config.s_bAutoUpdate = IsDlgButtonChecked(window, kSettingsAutoUpdate) == BST_CHECKED ? 1 : 0;
     g_config.s_bStorageCard = IsDlgButtonChecked(window, kSettingsStorageCard) == BST_CHECKED ? 1 : 0;
-    LRESULT row = SendDlgItemMessageW(window, kSettingsReportLevel, CB_GETCURSEL, 0, 0);
+    LRESULT row = SendDlgItemMessageW(window, kSettingsReportLevel, kLevelControl.getSelection, 0, 0);
     g_config.s_nReportLevel = (row >= 0 && row < 3) ? kReportLevels[row] : static_cast<uint32_t>(row);
     for (int id : {kSettingsLanguageLabel, kSettingsLanguageList, kSettingsUpdate, kSettingsDone, kSettingsStorageCard,
                    kSettingsReportLabel, kSettingsAutoUpdate, kSettingsReportLevel}) {
         destroyControl(window, id);
     }
     showInputPanelButton(window, SHFS_HIDESIPBUTTON);
-    if (HWND sip = FindWindowW(L"MS_SIPBUTTON", nullptr)) {
+    if (HWND sip = kHasInputPanel ? FindWindowW(L"MS_SIPBUTTON", nullptr) : nullptr) {
         ShowWindow(sip, SW_HIDE);
         UpdateWindow(sip);
     }
@@ -127,10 +168,10 @@ void applySettingsScreen(HWND window) {
 
 void relabelSettingsScreen(HWND window, bool selectionChanged) {
     const ScreenMetrics& m = g_config.s_metrics;
-    HWND combo = GetDlgItem(window, kSettingsReportLevel);
-    LRESULT row = SendMessageW(combo, CB_GETCURSEL, 0, 0);
-    fillReportLevels(combo);
-    SendMessageW(combo, CB_SETCURSEL, row, 0);
+    HWND levels = GetDlgItem(window, kSettingsReportLevel);
+    LRESULT row = SendMessageW(levels, kLevelControl.getSelection, 0, 0);
+    fillReportLevels(levels);
+    SendMessageW(levels, kLevelControl.setSelection, row, 0);
     for (int id : {kSettingsReportLabel, kSettingsLanguageLabel, kSettingsDone, kSettingsStorageCard,
                    kSettingsAutoUpdate, kSettingsUpdate}) {
         SetDlgItemTextW(window, id, lang.GetString(id));

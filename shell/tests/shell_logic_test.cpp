@@ -10,6 +10,7 @@
 
 #include "shell/age_text.h"
 #include "shell/binding_plan.h"
+#include "shell/handheld_layout.h"
 #include "shell/item_path.h"
 #include "shell/metrics.h"
 
@@ -142,6 +143,8 @@ TEST(LayoutTest, PocketPcScreensWithAnEightPointFont) {
     EXPECT_EQ(report.x, 13 + 2 * 75);
     EXPECT_EQ(report.y, 234);
     EXPECT_LE(report.x + report.width, 234) << "the three buttons fit the screen";
+    EXPECT_EQ(layout::mainTextTop(m, 0), 74);
+    EXPECT_EQ(layout::mainTextTop(m, 10), 74 + 130) << "room enough: the age line stays in its place";
 
     ControlPlace list = layout::scanList(m);
     EXPECT_EQ(list.x, 13);
@@ -165,6 +168,89 @@ TEST(LayoutTest, PocketPcScreensWithAnEightPointFont) {
     EXPECT_EQ(layout::settingsLanguageList(m).height, 55);
     EXPECT_EQ(layout::settingsAutoUpdate(m).y, 114);
     EXPECT_EQ(layout::settingsDone(m).y, 222);
+}
+
+bool overlap(const ControlPlace& a, const ControlPlace& b) {
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+}
+
+bool inside(const ScreenMetrics& m, const ControlPlace& p) {
+    return p.x >= 0 && p.y >= 0 && p.x + p.width <= m.clientWidth && p.y + p.height <= m.clientHeight;
+}
+
+// Every pair of `places` apart, and all of them on the screen.
+void expectApartAndOnScreen(const ScreenMetrics& m, const std::vector<ControlPlace>& places) {
+    for (size_t i = 0; i < places.size(); ++i) {
+        EXPECT_TRUE(inside(m, places[i])) << "control " << i << " leaves the screen";
+        for (size_t j = i + 1; j < places.size(); ++j) {
+            EXPECT_FALSE(overlap(places[i], places[j])) << "controls " << i << " and " << j << " overlap";
+        }
+    }
+}
+
+TEST(LayoutTest, HandheldPcScreensWithAnEightPointFont) {
+    // The 640 x 240 screen under its caption; 8-point font, 13 high, 5 wide.
+    ScreenMetrics m = computeScreenMetrics(640, 217, 5, 13, 0, 1, 14);
+    namespace hpc = layout::handheld;
+    EXPECT_EQ(m.buttonRowTop, 182);
+    EXPECT_EQ(hpc::columnLeft(m), 18);  // 640 / 35
+    EXPECT_EQ(hpc::columnPitch(m), 29);
+    for (int row = 0; row < hpc::kColumnRows; ++row) {
+        ControlPlace button = hpc::columnButton(m, row);
+        EXPECT_EQ(button.x, 28);
+        EXPECT_EQ(button.y, 75 + row * 29);
+        EXPECT_EQ(button.width, 65);
+        EXPECT_EQ(button.height, 19);
+        ControlPlace description = hpc::columnDescription(m, row);
+        EXPECT_EQ(description.x, 18 + 65 + 30);
+        EXPECT_EQ(description.y, 78 + row * 29);
+    }
+    EXPECT_EQ(hpc::productLeft(m), 28);
+    // The text lines keep their places, but the age line (line 10, 204 to
+    // 217) would touch the bottom edge: it moves up to stay whole.
+    EXPECT_EQ(layout::mainTextTop(m, 0), 74);
+    EXPECT_EQ(layout::mainTextTop(m, 7), 165);
+    EXPECT_EQ(layout::mainTextTop(m, 10), 217 - 13 - 4);
+    EXPECT_EQ(hpc::textAreaLeft(m, 300), 330);
+    EXPECT_EQ(hpc::textAreaLeft(m, 700), 0) << "descriptions wider than the screen: centred on the whole width";
+    expectApartAndOnScreen(m, {hpc::columnButton(m, 0), hpc::columnButton(m, 1), hpc::columnButton(m, 2),
+                               hpc::columnButton(m, 3)});
+
+    // Scan: Delete and Cancel side by side at R - 11, the list 6h - 3 tall above them.
+    EXPECT_EQ(hpc::scanDelete(m).x, 13);
+    EXPECT_EQ(hpc::scanDelete(m).y, 171);
+    EXPECT_EQ(hpc::scanCancel(m).x, 13 + 65 + 10);
+    EXPECT_EQ(hpc::scanCancel(m).y, 171);
+    EXPECT_EQ(hpc::scanList(m).height, 75);
+    EXPECT_GE(hpc::scanList(m).y, 7 * 13) << "below the infected-files line";
+    ControlPlace current = layout::scanCurrentFile(m);
+    expectApartAndOnScreen(m, {current, hpc::scanList(m), hpc::scanDelete(m), hpc::scanCancel(m),
+                               layout::scanScannedCount(m, 70), layout::scanInfectedCount(m, 70)});
+
+    // Report: the text box from 2h + 2, R - 4h + 5 tall; Back centred at R - 12.
+    ControlPlace text = hpc::reportText(m);
+    EXPECT_EQ(text.x, 13);
+    EXPECT_EQ(text.y, 28);
+    EXPECT_EQ(text.width, 614);
+    EXPECT_EQ(text.height, 182 - 52 + 5);
+    EXPECT_EQ(hpc::reportBack(m).x, (640 - 65) / 2);
+    EXPECT_EQ(hpc::reportBack(m).y, 170);
+    expectApartAndOnScreen(m, {text, hpc::reportBack(m)});
+
+    // Settings in two halves.
+    ControlPlace languages = hpc::settingsLanguageList(m);
+    ControlPlace levels = hpc::settingsReportLevel(m);
+    EXPECT_EQ(languages.x, 13);
+    EXPECT_EQ(languages.y, 28);
+    EXPECT_EQ(languages.width, 320 - 26);
+    EXPECT_EQ(languages.height, 55);
+    EXPECT_EQ(levels.x, 320 + 13);
+    EXPECT_EQ(levels.y, 28);
+    EXPECT_EQ(levels.width, languages.width);
+    EXPECT_EQ(levels.height, languages.height);
+    expectApartAndOnScreen(m, {hpc::settingsLanguageLabel(m), languages, hpc::settingsReportLabel(m), levels,
+                               hpc::settingsStorageCard(m), hpc::settingsAutoUpdate(m), layout::settingsUpdate(m),
+                               layout::settingsDone(m)});
 }
 
 TEST(CheckAgeTest, UnitsAndBoundaries) {
