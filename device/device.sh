@@ -19,7 +19,7 @@ dev_die() { echo "zb: $*" >&2; exit 1; }
 # button) and which CE libraries the device carries.
 dev_screen() {
   case "$1" in
-    ppc|wm5|test|e2e) echo 240x320 ;;
+    ppc|wm5|test|e2e|wm5-test) echo 240x320 ;;
     hpc|hpc-test) echo 640x240 ;;
     sphone|sphone-test) echo 176x220 ;;
     *) dev_die "unknown device '$1' (editions: ppc wm5 hpc sphone)" ;;
@@ -34,6 +34,8 @@ dev_edition() {   # the zerbin edition installed on a device
 }
 dev_touch() { case "$(dev_edition "$1")" in ppc|wm5) echo 1 ;; *) echo 0 ;; esac; }
 dev_libs() {
+  # wm5-test: a Windows Mobile 5 device without the connection manager.
+  [ "$1" = wm5-test ] && { echo "AygShell.dll TOOLHELP.DLL coredll.dll"; return; }
   case "$(dev_edition "$1")" in
     hpc) echo "TOOLHELP.DLL coredll.dll" ;;
     *) echo "AygShell.dll cellcore.dll TOOLHELP.DLL coredll.dll" ;;
