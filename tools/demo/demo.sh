@@ -11,6 +11,12 @@
 # $ZB_BUILD_DIR/demo, prints the report and where the screenshots are, and
 # ends zerbin again.
 set -euo pipefail
+# ./zb demo EDITION: the other editions have scripts of their own.
+case "${1:-ppc}" in
+  ppc) ;;
+  wm5|hpc|sphone) exec "$(dirname "${BASH_SOURCE[0]}")/demo-$1.sh" ;;
+  *) echo "zb: unknown edition '$1' (editions: ppc wm5 hpc sphone)" >&2; exit 2 ;;
+esac
 : "${ZB_TOP:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 : "${ZB_BUILD_DIR:=$ZB_TOP/build}"
 : "${ZB_BIN:=$ZB_BUILD_DIR/win/bin}"

@@ -1,0 +1,3 @@
+#!/usr/bin/env bash
+# ./zb demo hpc: the main job on that edition's device (see demo-edition.sh).
+exec "$(dirname "${BASH_SOURCE[0]}")/demo-edition.sh" hpc "$@"
