@@ -110,6 +110,38 @@ TEST(ZerbinHandheld, MainScreenHasTheButtonColumnWithItsDescriptions) {
     EXPECT_GT(pixelsIn(app, belowColumn, RGB(0, 0, 255)), 10) << "no age line under the column";
 }
 
+TEST(ZerbinHandheld, ScanAndReportSitLowerOnTheLandscapeScreen) {
+    ZerbinApp app;
+    app.writeCleanDatabase();
+    std::string why;
+    ASSERT_TRUE(app.startAndWait(why)) << why;
+    RECT client{};
+    GetClientRect(app.window(), &client);
+    app.press(8102);
+    ASSERT_NE(app.control(8207), nullptr);
+    RECT remove = rectOf(app, 8206), cancel = rectOf(app, 8207), list = rectOf(app, 116);
+    // A clean scan ends on the report screen, which gives the line height.
+    ASSERT_NE(app.control(8318, 120000), nullptr) << "no report screen after the scan";
+    RECT text = rectOf(app, 118), back = rectOf(app, 8318);
+    const int h = (text.top - 2) / 2;
+    const int rowTop = 14 * h;
+    const int width = back.right - back.left;
+    EXPECT_EQ(text.left, 13);
+    EXPECT_EQ(text.right, client.right - 13);
+    EXPECT_EQ(text.bottom - text.top, rowTop - 4 * h + 5);
+    EXPECT_EQ(back.left, (client.right - width) / 2);
+    EXPECT_EQ(back.top, rowTop - 12);
+    EXPECT_LE(back.bottom, client.bottom);
+
+    EXPECT_EQ(remove.left, 13);
+    EXPECT_EQ(remove.top, rowTop - 11);
+    EXPECT_EQ(cancel.left, 13 + width + 10) << "Cancel right beside Delete";
+    EXPECT_EQ(cancel.top, rowTop - 11);
+    EXPECT_EQ(list.bottom - list.top, 6 * h - 3);
+    EXPECT_LE(list.bottom, remove.top) << "the list ends above the buttons";
+    EXPECT_LE(remove.bottom, client.bottom);
+}
+
 TEST(ZerbinHandheld, ExitEndsTheProgramAsClosingItDoes) {
     ZerbinApp app;
     app.writeDatabase();
