@@ -94,8 +94,8 @@ void buildMainScreen(HWND window) {
     drawCentredPair(dc.get(), m, areaLeft, layout::mainTextTop(m, 7), text(8112), version, kValueBlue);
 
     CheckAgeText age = describeCheckAge(lastCheckAge());
-    drawCentredPair(dc.get(), m, areaLeft, layout::mainTextTop(m, 10), text(checkAgeLabelId(g_config.s_nLanguage, age)), ageText(age),
-                    age.warning ? kWarningRed : kValueBlue);
+    drawCentredPair(dc.get(), m, areaLeft, layout::mainTextTop(m, 10), text(checkAgeLabelId(g_config.s_nLanguage, age)),
+                    ageText(age), age.warning ? kWarningRed : kValueBlue);
     ValidateRect(window, nullptr);
 }
 
