@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/crc32.h"
+#include "update/content_length.h"
 #include "update/package.h"
 #include "update/package_maker.h"
 #include "update/update_config.h"
@@ -183,6 +184,21 @@ TEST(CommandLine, InteractiveBeginsWithAtAndUnattendedDoesNot) {
     ASSERT_TRUE(installerCommandLine(line, 600, 4294967295u, L"C:\\t\\", modeInteractive | modeUnattended));
     EXPECT_STREQ(line, L"@4294967295 C:\\t\\");
     EXPECT_FALSE(installerCommandLine(line, 8, 1234, L"C:\\temp\\", modeInteractive));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ContentLength, OnlyAPlainDecimalWithin32BitsIsASize) {
+    EXPECT_EQ(contentLengthValue(L"130"), 130u);
+    EXPECT_EQ(contentLengthValue(L"4294967295"), 4294967295u);
+    EXPECT_EQ(contentLengthValue(L"0007"), 7u);
+    for (const wchar_t* text : {L"", L"0", L"abc", L"12abc", L"-5", L"+5", L" 5", L"5 ", L"4294967296",
+                                L"99999999999999999999999", L"0x10", L"1.5"}) {
+        EXPECT_EQ(contentLengthValue(text), 0u) << text;
+    }
+    EXPECT_EQ(contentLengthValue(nullptr), 0u);
 }
 
 }  // namespace
