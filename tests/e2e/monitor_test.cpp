@@ -4,6 +4,7 @@
 // acknowledgement when the setting is off, and its binding messages (the
 // Handheld PC's monitor needing no shell library).
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -155,6 +156,11 @@ TEST_F(MonitorTest, DoneRegistersAndStartsTheMonitorTheBootStartsItAndSwitchingO
     EXPECT_EQ(secondCode, 0u);
     EXPECT_EQ(monitorProcess(), first);
 
+    // The settings key taken away: the monitor keeps what it last read.
+    e2e::clearSettings();
+    Sleep(2500);
+    EXPECT_EQ(monitorProcess(), first) << "an unreadable setting leaves the monitor running";
+
     // Another program switches the setting off: the monitor is gone within
     // about a second (a tick, plus the platform's start of a process here).
     e2e::writeSetting(kValueAutoUpdate, 0);
@@ -236,6 +242,21 @@ TEST_F(MonitorTest, BindsByNameWithItsMessagesAndTheHandheldMonitorNeedsNoShellL
     ASSERT_TRUE(writeResource(L"AYGSHELL_FULLSCREEN_BY_ORDINAL", shell));
     expectBindingBox(monitor, "SHFullScreen fn was NOT found in AygShell.dll");
 
+    DeleteFileW(shell.c_str());
+
+    // WinInet comes first. Wine loads a WinInet beside a program only when
+    // the device's setting for that program asks for it.
+    const wchar_t* overrides = L"Software\\Wine\\AppDefaults\\zbMonitor.exe\\DllOverrides";
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, overrides, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), 0);
+    const wchar_t native[] = L"native,builtin";
+    RegSetValueExW(key, L"wininet", 0, REG_SZ, reinterpret_cast<const BYTE*>(native), sizeof native);
+    RegCloseKey(key);
+    ASSERT_TRUE(writeResource(L"WININET_NO_INTERNETOPEN", folder + L"\\WinInet.dll"));
+    ASSERT_TRUE(writeResource(L"AYGSHELL_NO_FINDMENUBAR", shell));
+    expectBindingBox(monitor, "InternetOpen fn was NOT found in WinInet.dll");
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\zbMonitor.exe");
+
     // The Handheld PC's monitor binds no shell library: with a broken one
     // beside it, and with the setting on, it starts and runs.
     const std::wstring handheld = folder + L"\\hpc";
@@ -252,6 +273,41 @@ TEST_F(MonitorTest, BindsByNameWithItsMessagesAndTheHandheldMonitorNeedsNoShellL
     EXPECT_EQ(zbauto::waitProcess(run.info.hProcess, 500, code), zbauto::kTimedOut) << "still running";
     e2e::endAll(L"zbMonitor.exe");
     e2e::removeTree(folder);
+}
+
+// What the device's boot makes of a Startup shortcut to the monitor: the
+// count before "#" is the length of what follows, as zerbin writes it; a
+// count of half the path's length, as some shortcut writers make it, starts
+// nothing.
+TEST_F(MonitorTest, TheBootStartsTheMonitorFromAStartupShortcut) {
+    wchar_t folder[MAX_PATH];
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, folder, CSIDL_STARTUP, TRUE));
+    const std::wstring shortcut = std::wstring(folder) + L"\\zbMonitor.lnk";
+    const std::string target = "\"" + e2e::utf8(L"C:" + std::wstring(kInstalledMonitor)) + "\"";
+    e2e::writeSetting(kValueAutoUpdate, 1);
+
+    auto boot = [](std::string& output) {
+        std::string errors;
+        DWORD code = 1;
+        EXPECT_TRUE(e2e::runProgram(L"C:\\windows\\ceboot.exe --timeout-ms 10000", output, errors, code)) << errors;
+        output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
+    };
+    e2e::writeFile(shortcut, std::to_string(target.size()) + "#" + target);
+    std::string output;
+    boot(output);
+    EXPECT_NE(output.find("Startup: zbMonitor.lnk: started\n"), std::string::npos) << output;
+    EXPECT_TRUE(waitMonitor(true, 10000));
+    e2e::endAll(L"zbMonitor.exe");
+
+    const size_t half = (target.size() - 2) / 2;
+    const size_t digits = half >= 100 ? 3 : half >= 10 ? 2 : half >= 1 ? 1 : 0;
+    e2e::writeFile(shortcut, std::to_string(half + 3 + digits) + "#" + target);
+    output.clear();
+    boot(output);
+    EXPECT_NE(output.find("Startup: zbMonitor.lnk: not started"), std::string::npos) << output;
+    Sleep(1000);
+    EXPECT_EQ(monitorProcess(), 0u);
+    DeleteFileW(shortcut.c_str());
 }
 
 }  // namespace
