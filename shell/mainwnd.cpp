@@ -19,6 +19,7 @@
 #include "shell/lang_text.h"
 #include "shell/msgbox.h"
 #include "shell/screens.h"
+#include "settings/autostart.h"
 #include "settings/settings_store.h"
 
 const wchar_t kMainWindowClass[] = L"zerbin4windowClass";
@@ -139,6 +140,7 @@ void onSettingsDone(HWND window) {
     applySettingsScreen(window);
     regSave();
     regLoad();
+    monitorAutostart();
     buildMainScreen(window);
 }
 
