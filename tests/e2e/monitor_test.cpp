@@ -1,8 +1,9 @@
 // zbMonitor on the device: registered and started by zerbin's Done, started
 // by the boot, ended within about a second when the setting goes off, giving
 // way to a monitor already running, ending at once after its start
-// acknowledgement when the setting is off, and its binding messages (the
-// Handheld PC's monitor needing no shell library).
+// acknowledgement when the setting is off, and its binding messages (a
+// device without the shell library among them; the Handheld PC's monitor
+// needs none).
 #include <windows.h>
 #include <shlobj.h>
 
@@ -241,6 +242,18 @@ TEST_F(MonitorTest, BindsByNameWithItsMessagesAndTheHandheldMonitorNeedsNoShellL
     // No lookup by ordinal: an entry exported by its ordinal only is missing.
     ASSERT_TRUE(writeResource(L"AYGSHELL_FULLSCREEN_BY_ORDINAL", shell));
     expectBindingBox(monitor, "SHFullScreen fn was NOT found in AygShell.dll");
+    // A device without the shell library (put back whatever happens).
+    DeleteFileW(shell.c_str());
+    struct ShellLibraryAway {
+        const wchar_t* library = L"C:\\windows\\system32\\AygShell.dll";
+        const wchar_t* away = L"C:\\windows\\system32\\AygShell.dll.away";
+        bool moved = MoveFileExW(library, away, MOVEFILE_REPLACE_EXISTING) != 0;
+        ~ShellLibraryAway() {
+            if (moved) MoveFileExW(away, library, MOVEFILE_REPLACE_EXISTING);
+        }
+    } noShell;
+    ASSERT_TRUE(noShell.moved);
+    expectBindingBox(monitor, "AygShell.dll was not found!");
 
     DeleteFileW(shell.c_str());
 
@@ -257,12 +270,11 @@ TEST_F(MonitorTest, BindsByNameWithItsMessagesAndTheHandheldMonitorNeedsNoShellL
     expectBindingBox(monitor, "InternetOpen fn was NOT found in WinInet.dll");
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\zbMonitor.exe");
 
-    // The Handheld PC's monitor binds no shell library: with a broken one
-    // beside it, and with the setting on, it starts and runs.
+    // The Handheld PC's monitor binds no shell library: on this device, now
+    // without one as a Handheld PC is, and with the setting on, it starts and runs.
     const std::wstring handheld = folder + L"\\hpc";
     CreateDirectoryW(handheld.c_str(), nullptr);
     ASSERT_TRUE(writeResource(L"HPC_MONITOR", handheld + L"\\zbMonitor.exe"));
-    ASSERT_TRUE(writeResource(L"AYGSHELL_NO_FINDMENUBAR", handheld + L"\\AygShell.dll"));
     e2e::writeSetting(kValueAutoUpdate, 1);
     Started run;
     ASSERT_EQ(zbauto::startProgram(L"\"" + handheld + L"\\zbMonitor.exe\"", run.info), kStatusOk);
