@@ -72,6 +72,8 @@ public:
     }
 };
 
+bool pathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
 std::string versionFile(uint16_t version) { return hostile::bytes(versionFileMake(version)); }
 
 // zerbin on its settings screen, with a fresh server and network.
@@ -157,6 +159,8 @@ TEST_F(ZerbinUpdate, EachBrokenPackageGetsItsBoxAndZerbinGoesOn) {
         {"closed mid-body", hostile::okCut(body.substr(0, 100), 300), "InternetReadFile failed, fileBuf: 0x"},
         {"corrupted", hostile::okCut(std::string("KVXP") + body.substr(4), 300),
          "Downloaded data file is corrupted, try again."},
+        {"no installer", hostile::ok(hostile::bytes(packageFileMake(430, {{"zerbinpda.vps", {'d', 'b'}, 0}}))),
+         "The update package names no installer; nothing was installed."},
     };
     for (const Case& c : cases) {
         server.serve("upgrade.dat", c.reply);
@@ -165,11 +169,23 @@ TEST_F(ZerbinUpdate, EachBrokenPackageGetsItsBoxAndZerbinGoesOn) {
     }
     EXPECT_EQ(requestsFor("/files/pda/ppc_arm/upgrade.dat"), std::size(cases));
 
-    // A 404 page is taken for the package and is too short for one: nothing shown.
-    server.serve("upgrade.dat", hostile::http(404, "Content-Length: 9\r\n", "not found"));
-    app.press(kUpdate);
-    EXPECT_TRUE(waitFor(10000, [&] { return requestsFor("upgrade.dat") == std::size(cases) + 1; }));
-    EXPECT_FALSE(app.boxOpen(1500));
+    // Refused without a word: a 404 page, taken for the package and too
+    // short for one; an entry whose name would leave the temporary folder.
+    const hostile::Reply silent[] = {
+        hostile::http(404, "Content-Length: 9\r\n", "not found"),
+        hostile::ok(hostile::bytes(packageFileMake(
+            430, {{"first.txt", {'1'}, 0}, {"..\\escaped.exe", {'M', 'Z'}, kEntryFlagInstaller}}))),
+    };
+    size_t expected = std::size(cases);
+    for (const hostile::Reply& reply : silent) {
+        server.serve("upgrade.dat", reply);
+        app.press(kUpdate);
+        ++expected;
+        EXPECT_TRUE(waitFor(10000, [&] { return requestsFor("upgrade.dat") == expected; }));
+        EXPECT_FALSE(app.boxOpen(1500));
+    }
+    EXPECT_FALSE(pathExists(app.path(L"escaped.exe")));
+    EXPECT_EQ(e2e::readFileBytes(app.path(L"temp\\first.txt")), std::vector<uint8_t>{'1'});
     EXPECT_EQ(app.waitExit(0), -1) << "zerbin still runs";
 }
 
