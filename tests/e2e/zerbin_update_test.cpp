@@ -19,6 +19,8 @@
 #include "update/package.h"
 #include "update/package_maker.h"
 #include "update/tests/hostile_server.h"
+#include "update/update.h"
+#include "shell/binding.h"
 
 namespace {
 
@@ -261,6 +263,34 @@ TEST_F(ZerbinUpdate, EditionsWithoutConnectionManagerAskTheirOwnDirectory) {
         ASSERT_FALSE(server.requestLines().empty());
         EXPECT_EQ(server.requestLines().back(), edition.path);
     }
+}
+
+// The unattended check, as the monitor runs it, with this test program in
+// the monitor's place: a newer package waits while zerbin is in front, and
+// ends a zerbin in the background.
+TEST_F(ZerbinUpdate, UnattendedCheckWaitsForZerbinInFrontAndEndsItInTheBackground) {
+    openSettings();
+    server.serve("version.dat", hostile::ok(versionFile(430)));
+    ASSERT_EQ(bindPlatformLibraries(), nullptr);
+    HINTERNET internet = updateConnect(modeUnattended);
+    ASSERT_NE(internet, nullptr);
+
+    ASSERT_TRUE(waitFor(5000, [&] { return GetForegroundWindow() == app.window(); }));
+    EXPECT_FALSE(downloadVersionFile(internet, modeUnattended));
+    EXPECT_EQ(app.waitExit(500), -1) << "zerbin in front is left alone";
+
+    HWND other = CreateWindowExW(0, L"STATIC", L"in front", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr,
+                                 nullptr, nullptr);
+    SetForegroundWindow(other);
+    ASSERT_TRUE(waitFor(5000, [&] {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        return GetForegroundWindow() == other;
+    }));
+    EXPECT_TRUE(downloadVersionFile(internet, modeUnattended));
+    EXPECT_EQ(app.waitExit(10000), 0) << "zerbin in the background is ended";
+    DestroyWindow(other);
+    g_api.InternetCloseHandle(internet);
 }
 
 }  // namespace
