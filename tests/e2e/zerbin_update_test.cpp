@@ -97,9 +97,14 @@ protected:
     // Presses Update and answers the box it brings; its text, or "" when none came.
     std::string update(DWORD timeoutMs = 30000) {
         app.press(kUpdate);
+        if (!app.boxOpen(timeoutMs)) return "";
+        // A box just made may not have its button yet on a busy machine: try again.
         std::wstring text;
-        if (!app.answerBox(IDOK, nullptr, &text, timeoutMs)) return "";
-        return utf8(text);
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            if (app.answerBox(IDOK, nullptr, &text, 1000)) return utf8(text);
+            Sleep(200);
+        }
+        return "";
     }
 
     size_t requestsFor(const std::string& file) {
