@@ -109,14 +109,58 @@ TEST_F(Connect, AConnectionThatStaysDisconnectedTimesOutAfterTwelveSeconds) {
     EXPECT_GE(c.elapsedMs, 11500u);  // it waited the whole time, not given up early
 }
 
-TEST(OpenInternet, PreconfiguredOpensAtTheFirstAttempt) {
-    ASSERT_EQ(bindPlatformLibraries(), nullptr);
-    std::vector<std::wstring> boxes;
+// The Internet handle's opening as WinInet sees it: the access types asked
+// for, in order; the platform's answer or a refusal.
+std::vector<DWORD> g_opened;
+bool g_refuseOpen = false;
+decltype(g_api.InternetOpenW) g_realOpen = nullptr;
+
+HINTERNET WINAPI recordingOpen(LPCWSTR agent, DWORD accessType, LPCWSTR proxy, LPCWSTR bypass, DWORD flags) {
+    g_opened.push_back(accessType);
+    EXPECT_STREQ(agent, L"zerbin! 4.1.19 PDA");
+    if (g_refuseOpen) {
+        SetLastError(12345);
+        return nullptr;
+    }
+    return g_realOpen(agent, accessType, proxy, bypass, flags);
+}
+
+class OpenInternet : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(bindPlatformLibraries(), nullptr);
+        g_realOpen = g_api.InternetOpenW;
+        g_api.InternetOpenW = recordingOpen;
+        g_opened.clear();
+    }
+    void TearDown() override {
+        g_api.InternetOpenW = g_realOpen;
+        g_refuseOpen = false;
+    }
+};
+
+TEST_F(OpenInternet, PreconfiguredOpensAtTheFirstAttempt) {
     HINTERNET internet = nullptr;
-    boxes = catchBoxes(kCaption, [&] { internet = updateConnect(modeInteractive); });
+    std::vector<std::wstring> boxes = catchBoxes(kCaption, [&] { internet = updateConnect(modeInteractive); });
     EXPECT_NE(internet, nullptr);
     EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(g_opened, std::vector<DWORD>{INTERNET_OPEN_TYPE_PRECONFIG});
     if (internet) g_api.InternetCloseHandle(internet);
+}
+
+TEST_F(OpenInternet, BothAttemptsFailingShowOneBox) {
+    g_refuseOpen = true;
+    HINTERNET internet = nullptr;
+    std::vector<std::wstring> boxes = catchBoxes(kCaption, [&] { internet = updateConnect(modeInteractive); });
+    EXPECT_EQ(internet, nullptr);
+    EXPECT_EQ(g_opened, (std::vector<DWORD>{INTERNET_OPEN_TYPE_PRECONFIG, INTERNET_OPEN_TYPE_DIRECT}));
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"InternetOpen failed, Error: 0x3039"});
+
+    g_opened.clear();
+    boxes = catchBoxes(kCaption, [&] { internet = updateConnect(modeInteractive, nullptr, INTERNET_OPEN_TYPE_DIRECT); });
+    EXPECT_EQ(internet, nullptr);
+    EXPECT_EQ(g_opened, std::vector<DWORD>{INTERNET_OPEN_TYPE_DIRECT});
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"InternetOpen failed, Error: 0x3039"});
 }
 
 }  // namespace

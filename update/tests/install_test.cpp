@@ -208,6 +208,7 @@ TEST(Install, RefusedPackagesStartNothing) {
         {"count beyond the entries", twoCounted, 1},
         {"empty entry data", packageFileMake(430, {{"empty.txt", {}, kEntryFlagInstaller}}), 1},
         {"no installer", packageFileMake(430, {{"zerbinpda.vps", text("db"), 0}}), 1},
+        {"an installer that is no program", packageFileMake(430, {{"setup.exe", text("not a program"), 1}}), 1},
     };
     for (const Case& c : cases) {
         InstallRun run(L"refused");
