@@ -19,6 +19,7 @@
 #include "update/tests/box_catcher.h"
 #include "update/tests/hostile_server.h"
 #include "update/tests/update_doubles.h"
+#include "log/diaglog.h"
 #include "update/update.h"
 
 namespace {
@@ -32,6 +33,12 @@ std::wstring ownPath() {
 }
 
 std::wstring folderOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
+
+std::string utf8(const wchar_t* text) {
+    char out[256];
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out, sizeof out, nullptr, nullptr);
+    return out;
+}
 
 HINTERNET openThrough(uint16_t port) {
     const std::wstring proxy = L"127.0.0.1:" + std::to_wstring(port);
@@ -209,6 +216,41 @@ TEST_F(Download, AGoodPackageIsFetchedUnpackedAndItsInstallerStarted) {
         if (got.empty()) Sleep(50);
     }
     EXPECT_EQ(got, L"@" + std::to_wstring(info.dwProcessId) + L" " + folder + L"\\temp\\");
+}
+
+// Each operation writes its entry to the diagnostic log, quotes included.
+TEST_F(Download, EachOperationLogsItsEntry) {
+    const std::wstring path = folderOf(ownPath()) + L"\\update_entries.log";
+    DeleteFileW(path.c_str());
+    ASSERT_EQ(g_log.Open(path.c_str()), 0u);
+    server.serve("version.dat", hostile::ok(versionBytes(429)));
+    server.serve("upgrade.dat", hostile::ok(std::string(40, 'x')));
+    HINTERNET direct = nullptr;
+    catchBoxes(kCaption, [&] {
+        direct = updateConnect(modeUnattended);
+        downloadVersionFile(internet, modeUnattended);
+        downloadDataFile(internet, modeUnattended);
+        updateRegistry();
+    });
+    if (direct) g_api.InternetCloseHandle(direct);
+    g_log.Close();
+
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    std::vector<wchar_t> text(GetFileSize(file, nullptr) / 2 + 1);
+    DWORD read = 0;
+    ReadFile(file, text.data(), static_cast<DWORD>((text.size() - 1) * 2), &read, nullptr);
+    CloseHandle(file);
+    DeleteFileW(path.c_str());
+    const std::wstring log(text.data());
+    size_t at = 0;
+    for (const wchar_t* name : {L"updateConnect", L"downloadVersionFile", L"updateDecryptFile", L"downloadDataFile",
+                                L"updateDataFile", L"updateDecryptFile", L"updateRegistry"}) {
+        const std::wstring line = std::wstring(L"  \"") + name + L": in\"\r\n";
+        at = log.find(line, at);
+        ASSERT_NE(at, std::wstring::npos) << utf8(name);
+        ++at;
+    }
 }
 
 int recordInstallerLine() {

@@ -1,6 +1,7 @@
 // What a program around the update provides, as plain doubles for the tests
-// of the update alone: no process is ever found and the log stays closed.
-// The binding table is the program's own (shell/binding.cpp).
+// of the update alone; the log stays closed. The binding table is the
+// program's own (shell/binding.cpp); the process search is either the real
+// one or process_doubles.cpp.
 #include <windows.h>
 
 #include "log/diaglog.h"
@@ -14,16 +15,6 @@ namespace doubles {
 int processSearches = 0;
 int noNewVersionReports = 0;
 }  // namespace doubles
-
-HANDLE findProcess(const wchar_t*) {
-    ++doubles::processSearches;
-    return nullptr;
-}
-
-bool isProcessRunning(const wchar_t*) {
-    ++doubles::processSearches;
-    return false;
-}
 
 void showProcessSearchMessage(const wchar_t*) {}
 
