@@ -279,7 +279,7 @@ dev_install() {
     dev_put "$ZB_BIN/cesys.exe" "$root/windows/$prog"
   done
   dev_put "$ZB_BIN/$edition/zerbin.exe" "$(dev_progdir "$dev")/zerbin.exe"
-  dev_put "$ZB_BIN/zbMonitor.exe" "$(dev_progdir "$dev")/zbMonitor.exe"
+  dev_put "$ZB_BIN/$edition/zbMonitor.exe" "$(dev_progdir "$dev")/zbMonitor.exe"
   dev_put "$ZB_BIN/zerbinpda.vps" "$(dev_progdir "$dev")/zerbinpda.vps"
 }
 
