@@ -3,14 +3,17 @@
 # files (test "infected" files among them, on the device and on its storage
 # card), boots it and shows zerbin at work on it.
 #
+# Both ways an update is on offer: package 430 with database 1.2, published
+# and served on this machine and reached through the device's network.
+#
 # With a display (DISPLAY set) the device's screen opens as a window on it and
 # zerbin stays for the person to use until it is closed. Without one the
 # device runs on its own Xvfb; the demo drives zerbin through the automation
 # driver (settings, a whole scan, the deletion of one infected file, the
-# report; in English, then in French; then an update from a local update
-# server to package 430 with database 1.2), saves a screenshot of each screen under
-# $ZB_BUILD_DIR/demo, prints the report and where the screenshots are, and
-# ends zerbin again.
+# report; in English, then in French; then the update by the Update button),
+# saves a screenshot of each screen under $ZB_BUILD_DIR/demo, prints the
+# report, the installer's log and where the screenshots are, and ends zerbin
+# again.
 set -euo pipefail
 : "${ZB_TOP:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 : "${ZB_BUILD_DIR:=$ZB_TOP/build}"
