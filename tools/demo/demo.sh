@@ -271,6 +271,11 @@ run_with_display() {
   dev_log "an update to package 430 (database 1.2) is on offer: Settings, then Update, installs it"
   dev_log "starting zerbin on the Pocket PC device (display $DISPLAY); close it to end the demo"
   dev_wine "$DEV" 'C:\windows\zbstart.exe' --wait "$ZERBIN"
+  # After an update the installer starts zerbin anew: the demo lasts until
+  # that one is closed too.
+  while drive wait-window --timeout 5000 >/dev/null 2>&1; do
+    drive wait-gone --timeout 86400000 >/dev/null 2>&1 || true
+  done
 }
 
 run_headless() {
