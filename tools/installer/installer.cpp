@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "device/launch/launch.h"
 #include "tools/installer/install_args.h"
 
 namespace {
@@ -144,14 +145,15 @@ void emptyTempFolder(const std::wstring& tempFolder, const std::wstring& self, I
              (left ? L", " + std::to_wstring(left) + L" left" : L""));
 }
 
+// Started as the device's shell starts a program, so that its window fills
+// the screen's work area as after a start by the person.
 void restart(const std::wstring& programFolder, const wchar_t* program, InstallLog& log) {
     const std::wstring path = programFolder + program;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    std::wstring commandLine = L"\"" + path + L"\"";
-    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        log.line(L"could not start " + std::wstring(program) + L" (" + errorText(GetLastError()) + L")");
+    const std::wstring commandLine = L"\"" + path + L"\"";
+    const DWORD error = zbdevice::startProgram(path.c_str(), commandLine.c_str(), pi);
+    if (error != 0) {
+        log.line(L"could not start " + std::wstring(program) + L" (" + errorText(error) + L")");
         return;
     }
     log.line(L"started " + std::wstring(program) + L" (process " + std::to_wstring(pi.dwProcessId) + L")");
