@@ -19,6 +19,8 @@
 #include "shell/lang_text.h"
 #include "shell/msgbox.h"
 #include "shell/screens.h"
+#include "settings/autostart.h"
+#include "shell/update_command.h"
 #include "settings/settings_store.h"
 
 const wchar_t kMainWindowClass[] = L"zerbin4windowClass";
@@ -131,9 +133,7 @@ void onLanguage(HWND window, WORD notification) {
     relabelSettingsScreen(window, notification == LBN_SELCHANGE);
 }
 
-void onUpdate(HWND) {
-    // The update over the network is not part of this program yet.
-}
+void onUpdate(HWND) { runUpdateCommand(); }
 
 // Exit of the Handheld PC's button column: the main screen goes first, then the
 // window closes as by its close box.
@@ -146,6 +146,7 @@ void onSettingsDone(HWND window) {
     applySettingsScreen(window);
     regSave();
     regLoad();
+    monitorAutostart();
     buildMainScreen(window);
 }
 

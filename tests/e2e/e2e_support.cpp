@@ -206,6 +206,23 @@ int bootEntry(const char* number) {
     return 0;
 }
 
+// An installer started by an interactive update ("@PID FOLDER\\", with no
+// program name in front): it records its command line in "installer.txt"
+// beside itself.
+int recordInstaller() {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path = self;
+    path.resize(path.rfind(L'\\') + 1);
+    path += L"installer.txt";
+    FILE* out = _wfopen(path.c_str(), L"wb");
+    if (!out) return 1;
+    const wchar_t* line = GetCommandLineW();
+    fwrite(line, sizeof(wchar_t), wcslen(line), out);
+    fclose(out);
+    return 0;
+}
+
 bool allDigits(const char* text) {
     if (!*text) return false;
     for (; *text; ++text) {
@@ -317,6 +334,7 @@ void endAll(const wchar_t* exeName) {
 }  // namespace e2e
 
 int main(int argc, char** argv) {
+    if (GetCommandLineW()[0] == L'@') return e2e::recordInstaller();
     if (argc >= 2 && strcmp(argv[1], "--fixture") == 0) return e2e::runFixture();
     if (argc >= 2 && e2e::allDigits(argv[1])) return e2e::bootEntry(argv[1]);
     if (argc >= 3 && strcmp(argv[1], "--exit") == 0) return atoi(argv[2]);

@@ -3,13 +3,17 @@
 # files (test "infected" files among them, on the device and on its storage
 # card), boots it and shows zerbin at work on it.
 #
+# Both ways an update is on offer: package 430 with database 1.2, published
+# and served on this machine and reached through the device's network.
+#
 # With a display (DISPLAY set) the device's screen opens as a window on it and
 # zerbin stays for the person to use until it is closed. Without one the
 # device runs on its own Xvfb; the demo drives zerbin through the automation
 # driver (settings, a whole scan, the deletion of one infected file, the
-# report; in English, then in French), saves a screenshot of each screen under
-# $ZB_BUILD_DIR/demo, prints the report and where the screenshots are, and
-# ends zerbin again.
+# report; in English, then in French; then the update by the Update button),
+# saves a screenshot of each screen under $ZB_BUILD_DIR/demo, prints the
+# report, the installer's log and where the screenshots are, and ends zerbin
+# again.
 set -euo pipefail
 # ./zb demo EDITION: the other editions have scripts of their own.
 case "${1:-ppc}" in
@@ -158,9 +162,126 @@ prepare_samples_again() {
   rm -rf "$work"
 }
 
+# The update: package 430 with database release 1.2 (the sample list and one
+# more signature), published for the Pocket PC, served by ./zb serve, reached
+# through the device's network; Update on the settings screen downloads it,
+# the installer replaces the database and restarts zerbin.
+UPDATE_DIR="$ZB_BUILD_DIR/demo-update"
+SERVER_PID=
+
+update_database() {
+  local list="$UPDATE_DIR/signatures-1.2.txt"
+  sed 's/^@version 1\.1$/@version 1.2/' "$ZB_TOP/tools/vps/sample-signatures.txt" >"$list"
+  grep -q '^@version 1.2$' "$list" || dev_die "the sample list has no '@version 1.1' line to raise"
+  cat >>"$list" <<'LIST'
+
+# New in release 1.2.
+Zerbin.Test.Update          0  5a42544553543a555044415445442d312e32
+LIST
+  "$ZB_NATIVE_BIN/zbvps" build "$list" "$UPDATE_DIR/zerbinpda.vps" >/dev/null || dev_die "could not build database 1.2"
+}
+
+free_port() {
+  local port
+  for port in $(seq 18430 18530); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return; }
+  done
+  dev_die "no free port from 18430 to 18530 for the update server"
+}
+
+start_update_server() {
+  local port=$1
+  "$ZB_TOP/zb" serve "$UPDATE_DIR/server" --port "$port" >"$UPDATE_DIR/server.log" 2>"$UPDATE_DIR/server.err" &
+  SERVER_PID=$!
+  for _ in $(seq 1 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return 0
+    kill -0 "$SERVER_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  cat "$UPDATE_DIR/server.err" >&2
+  dev_die "the update server did not start"
+}
+
+stop_update_server() {
+  [ -n "$SERVER_PID" ] || return 0
+  kill "$SERVER_PID" 2>/dev/null || true
+  wait "$SERVER_PID" 2>/dev/null || true
+  SERVER_PID=
+}
+
+# Publishes the package, starts its server and points the device at it.
+prepare_update() {
+  local port
+  rm -rf "$UPDATE_DIR"; mkdir -p "$UPDATE_DIR"
+  update_database
+  "$ZB_NATIVE_BIN/zbpublish" 430 "$UPDATE_DIR/zerbinpda.vps" --bin "$ZB_BIN" --out "$UPDATE_DIR/server" \
+    --edition ppc >/dev/null 2>&1 || dev_die "could not publish package 430"
+  dev_log "published package 430 (database 1.2) in $UPDATE_DIR/server"
+  port=$(free_port)
+  start_update_server "$port"
+  dev_log "update server: ./zb serve on port $port"
+  "$ZB_TOP/zb" device network "$DEV" "127.0.0.1:$port"
+}
+
+update_job() {
+  local old_pid new_pid progdir
+  progdir=$(dev_progdir "$DEV")
+  prepare_update
+  # Back to English for the update.
+  drive press 8103 >/dev/null
+  drive wait-enabled 8401 >/dev/null
+  drive select 8401 1 >/dev/null
+  sleep 0.5
+  drive press 8403 >/dev/null
+  drive wait-enabled 8102 >/dev/null
+  shot update-before
+  drive press 8103 >/dev/null
+  drive wait-enabled 8402 >/dev/null
+  shot update-settings
+  old_pid=$(drive wait-window | cut -f2)
+  dev_log "pressing Update"
+  drive press 8402 >/dev/null
+  # zerbin downloads and unpacks the package, starts the installer and ends;
+  # the installer replaces the files and starts zerbin again.
+  if ! drive wait-gone --timeout 60000 >/dev/null; then
+    drive msgbox --any --timeout 0 2>/dev/null | sed 's/^/    /' >&2 || true
+    shot update-failed || true
+    dev_die "zerbin did not hand over to the installer"
+  fi
+  drive wait-window --timeout 60000 >/dev/null || dev_die "zerbin did not come back after the install"
+  new_pid=$(drive wait-window | cut -f2)
+  drive wait-enabled 8102 >/dev/null
+  cmp -s "$UPDATE_DIR/zerbinpda.vps" "$progdir/zerbinpda.vps" || dev_die "the database was not replaced"
+  shot update-after
+  dev_log "zerbin (process $old_pid) ended; the installer put database 1.2 in place and started zerbin again (process $new_pid)"
+  echo "zb: the installer's log (\Program Files\zerbin\zbinstall.log):"
+  tr -d '\r' <"$progdir/zbinstall.log" | sed 's/^/    /'
+  echo "zb: the update server's requests:"
+  sed 's/^/    /' "$UPDATE_DIR/server.log"
+  "$ZB_TOP/zb" device network "$DEV" off
+  stop_update_server
+}
+
+# The programs and database of the build, as a fresh device has them: an
+# earlier demo's update replaced them on the device.
+reset_programs() {
+  local progdir
+  progdir=$(dev_progdir "$DEV")
+  [ -d "$progdir" ] || return 0
+  rm -f "$progdir"/.zb-src-* "$progdir/zbinstall.log"
+  rm -rf "$progdir/temp"
+}
+
 run_with_display() {
+  prepare_update
+  dev_log "an update to package 430 (database 1.2) is on offer: Settings, then Update, installs it"
   dev_log "starting zerbin on the Pocket PC device (display $DISPLAY); close it to end the demo"
   dev_wine "$DEV" 'C:\windows\zbstart.exe' --wait "$ZERBIN"
+  # After an update the installer starts zerbin anew: the demo lasts until
+  # that one is closed too.
+  while drive wait-window --timeout 5000 >/dev/null 2>&1; do
+    drive wait-gone --timeout 86400000 >/dev/null 2>&1 || true
+  done
 }
 
 run_headless() {
@@ -174,18 +295,22 @@ run_headless() {
   rm -f "$SHOTS/.zerbin.pid"
 
   main_job
+  update_job
 
   drive close >/dev/null
   if ! drive wait-gone --timeout 15000; then
     dev_log "zerbin did not close; ending it"
-    drive end "$pid" || true
+    pid=$(drive wait-window --timeout 0 | cut -f2) && drive end "$pid" || true
   fi
 }
 
 # A display started for the demo goes again, with the device's programs.
 if [ -n "$HEADLESS" ] && [ -z "$HAD_XVFB" ]; then
-  trap 'dev_kill "$DEV"; dev_display_stop' EXIT
+  trap 'stop_update_server; dev_kill "$DEV"; dev_display_stop' EXIT
+else
+  trap 'stop_update_server' EXIT
 fi
+reset_programs
 dev_ensure "$DEV"
 prepare_samples
 dev_log "booting the Pocket PC device"
