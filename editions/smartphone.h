@@ -27,7 +27,8 @@ int setSoftKeyState(int command, int disable);
 // End of the main window's creation: the menu bar (before the screen's
 // layout is measured, since the bar takes the bottom of the screen) ...
 void createMenuBar(HWND window, HINSTANCE instance);
-// ... and, once the window exists, the fonts.
+// ... and, once the window exists, the fonts, whose 10-point font gives the
+// screens their line height.
 void createFonts(HWND window);
 void destroyFonts();
 

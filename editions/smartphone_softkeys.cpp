@@ -90,6 +90,17 @@ void createFonts(HWND window) {
     g_fonts[int(Font::bold10)] = makeFont(pixelsPerInch, 10, 600);
     g_fonts[int(Font::bold8)] = makeFont(pixelsPerInch, 8, 600);
     g_fonts[int(Font::light8)] = makeFont(pixelsPerInch, 8, 100);
+    // The Smartphone's screens write their lines in the 10-point font: their
+    // line height is that font's, not the smaller interface font's.
+    if (HDC measure = GetDC(window)) {
+        HGDIOBJ previous = SelectObject(measure, g_fonts[int(Font::normal10)]);
+        TEXTMETRICW tm{};
+        if (GetTextMetricsW(measure, &tm) && tm.tmHeight > 0) {
+            g_config.s_metrics.lineHeight = tm.tmHeight + tm.tmExternalLeading;
+        }
+        SelectObject(measure, previous);
+        ReleaseDC(window, measure);
+    }
 }
 
 void destroyFonts() {

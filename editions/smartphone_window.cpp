@@ -11,14 +11,21 @@
 #include "settings/settings_store.h"
 #include "shell/config.h"
 #include "shell/controls.h"
+#include "shell/draw.h"
 #include "shell/lang.h"
 #include "shell/lang_text.h"
 
 namespace smartphone {
 namespace {
 
+// Leaving the main screen: it has no controls of its own, only its drawing.
+void clearMainScreen(HWND window) {
+    ScreenDC dc(window);
+    clearClient(dc.get(), g_config.s_metrics);
+}
+
 void onScan(HWND window) {
-    // The main screen has no controls of its own to destroy.
+    clearMainScreen(window);
     smartphone::buildScanScreen(window);
 }
 
@@ -47,12 +54,18 @@ void onDone(HWND window) {
 
 struct CommandRoute {
     int id;
+    int screen;  // the screen the command belongs to: elsewhere it does nothing
     void (*handler)(HWND);
 };
 
 constexpr CommandRoute kCommands[] = {
-    {8102, onScan},           {8103, onSettings}, {8206, deleteInfectedFile}, {kSkip, skipInfectedFiles},
-    {8318, onBack},           {8403, onDone},     {kLanguageSpinner, onLanguageChange},
+    {8102, kScreenMain, onScan},
+    {8103, kScreenMain, onSettings},
+    {8206, kScreenInfected, deleteInfectedFile},
+    {kSkip, kScreenInfected, skipInfectedFiles},
+    {8318, kScreenReport, onBack},
+    {8403, kScreenSettings, onDone},
+    {kLanguageSpinner, kScreenSettings, onLanguageChange},
 };
 
 bool onCommand(HWND window, WPARAM& wParam, LPARAM lParam, LRESULT& result) {
@@ -65,7 +78,7 @@ bool onCommand(HWND window, WPARAM& wParam, LPARAM lParam, LRESULT& result) {
     }
     for (const CommandRoute& route : kCommands) {
         if (route.id == translated.command) {
-            route.handler(window);
+            if (route.screen == g_config.s_nScreen) route.handler(window);
             return true;
         }
     }

@@ -12,6 +12,15 @@
 # ends zerbin again.
 set -euo pipefail
 : "${ZB_TOP:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
+
+# ./zb demo EDITION: another edition's demo is a script of its own.
+if [ $# -gt 0 ] && [ "$1" != ppc ]; then
+  [ -x "$ZB_TOP/tools/demo/demo-$1.sh" ] || { echo "zb: no demo for the edition '$1'" >&2; exit 1; }
+  edition=$1
+  shift
+  exec "$ZB_TOP/tools/demo/demo-$edition.sh" "$@"
+fi
+[ $# -gt 0 ] && shift
 : "${ZB_BUILD_DIR:=$ZB_TOP/build}"
 : "${ZB_BIN:=$ZB_BUILD_DIR/win/bin}"
 : "${ZB_NATIVE_BIN:=$ZB_BUILD_DIR/native/bin}"
