@@ -56,7 +56,36 @@ dev_wine_env() {
   export WINEDEBUG=${ZB_WINEDEBUG:--all}
   export WINEDLLOVERRIDES="mscoree,mshtml=d;winemenubuilder.exe=d"
   unset http_proxy https_proxy ftp_proxy all_proxy no_proxy HTTP_PROXY HTTPS_PROXY FTP_PROXY ALL_PROXY NO_PROXY
+  local net; net=$(dev_net_library)
+  if [ -n "$net" ]; then
+    case ":${LD_PRELOAD:-}:" in *":$net:"*) ;; *) export LD_PRELOAD="$net${LD_PRELOAD:+:$LD_PRELOAD}" ;; esac
+  fi
   dev_display >/dev/null
+}
+
+# The device's network (README, "The device's network"): a library preloaded
+# into every Wine process of a device, the wineserver included, that sends the
+# update server's host name to the server named in C:\windows\zbnet.txt.
+# Empty when the native build has not made it yet.
+dev_net_library() {
+  local lib
+  if [ -n "${ZB_BUILD_DIR:-}" ]; then
+    lib="$ZB_BUILD_DIR/native/lib/libzbnet.so"
+  elif [ -n "${ZB_BIN:-}" ]; then
+    lib="$(dirname "$(dirname "$ZB_BIN")")/native/lib/libzbnet.so"
+  else
+    lib="$ZB_TOP/build/native/lib/libzbnet.so"
+  fi
+  [ -f "$lib" ] && echo "$lib"
+  return 0
+}
+
+# Points the device's update server at HOST:PORT on this machine, or "off".
+dev_network_set() {
+  local dev=$1 target=$2 file
+  file="$(dev_root "$dev")/windows/zbnet.txt"
+  mkdir -p "$(dirname "$file")"
+  printf '%s\r\n' "$target" > "$file.zbnew" && mv -f "$file.zbnew" "$file"
 }
 
 # A display for the device screens: the user's own X display when there is one
@@ -252,7 +281,7 @@ dev_install() {
     dev_put "$ZB_BIN/cesys.exe" "$root/windows/$prog"
   done
   dev_put "$ZB_BIN/$edition/zerbin.exe" "$(dev_progdir "$dev")/zerbin.exe"
-  dev_put "$ZB_BIN/zbMonitor.exe" "$(dev_progdir "$dev")/zbMonitor.exe"
+  dev_put "$ZB_BIN/$edition/zbMonitor.exe" "$(dev_progdir "$dev")/zbMonitor.exe"
   dev_put "$ZB_BIN/zerbinpda.vps" "$(dev_progdir "$dev")/zerbinpda.vps"
 }
 

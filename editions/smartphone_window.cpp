@@ -8,6 +8,7 @@
 #include "editions/smartphone.h"
 #include "editions/smartphone_keys.h"
 #include "engine/scan.h"
+#include "settings/autostart.h"
 #include "settings/settings_store.h"
 #include "shell/config.h"
 #include "shell/controls.h"
@@ -49,6 +50,8 @@ void onDone(HWND window) {
     smartphone::applySettingsScreen(window);
     regSave();
     regLoad();
+    // The monitor's start at boot (the Startup shortcut) follows the setting.
+    monitorAutostart();
     smartphone::buildMainScreen(window);
 }
 

@@ -20,6 +20,8 @@
 #include "shell/lang_text.h"
 #include "shell/msgbox.h"
 #include "shell/screens.h"
+#include "settings/autostart.h"
+#include "shell/update_command.h"
 #include "settings/settings_store.h"
 
 const wchar_t kMainWindowClass[] = L"zerbin4windowClass";
@@ -132,14 +134,13 @@ void onLanguage(HWND window, WORD notification) {
     relabelSettingsScreen(window, notification == LBN_SELCHANGE);
 }
 
-void onUpdate(HWND) {
-    // The update over the network is not part of this program yet.
-}
+void onUpdate(HWND) { runUpdateCommand(); }
 
 void onSettingsDone(HWND window) {
     applySettingsScreen(window);
     regSave();
     regLoad();
+    monitorAutostart();
     buildMainScreen(window);
 }
 

@@ -1,12 +1,13 @@
 // ceboot: the device's boot. Starts every program of the "Init" start list in
 // the order of its number, with the number as its command line, and waits for
 // its start acknowledgement; then runs the shortcuts of the Startup folder
-// (format: count#"path" arguments). Prints one line per program.
+// (format: count#"path" arguments, count being the length of what follows "#"). Prints one line per program.
 #include <windows.h>
 #include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -90,8 +91,17 @@ void runStartupFolder() {
             wprintf(L"Startup: %ls: not a shortcut\n", found.cFileName);
             continue;
         }
+        // The count before "#" is the number of characters of the command
+        // line that follows; the platform reads that many and no more.
+        char* afterCount = nullptr;
+        const long count = strtol(text, &afterCount, 10);
+        if (afterCount != hash || count < 0) {
+            wprintf(L"Startup: %ls: not a shortcut\n", found.cFileName);
+            continue;
+        }
+        std::string command(hash + 1, std::min<size_t>(strlen(hash + 1), static_cast<size_t>(count)));
         wchar_t line[1024];
-        MultiByteToWideChar(CP_ACP, 0, hash + 1, -1, line, 1024);
+        MultiByteToWideChar(CP_ACP, 0, command.c_str(), -1, line, 1024);
         PROCESS_INFORMATION info;
         DWORD status = zbdevice::startProgram(nullptr, line, info);
         if (status != 0) {

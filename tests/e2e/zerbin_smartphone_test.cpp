@@ -8,6 +8,7 @@
 // portrait Smartphone device and again on the landscape one.
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/e2e_support.h"
 #include "tests/e2e/zerbin_app.h"
 
 namespace {
@@ -335,6 +337,32 @@ TEST(ZerbinSmartphone, SettingsFocusChainSpinnersAndDone) {
     EXPECT_EQ(level, 6u);
     EXPECT_EQ(card, 1u);
     EXPECT_EQ(language, 9u);
+
+    // Done applied the monitor's autostart: a Startup shortcut to the monitor
+    // beside the program, and nothing in the boot start list.
+    wchar_t folder[MAX_PATH];
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, folder, CSIDL_STARTUP, TRUE));
+    const std::wstring shortcut = std::wstring(folder) + L"\\zbMonitor.lnk";
+    std::vector<uint8_t> bytes = e2e::readFileBytes(shortcut);
+    std::string content(bytes.begin(), bytes.end());
+    const std::string target = "\"" + utf8(app.path(L"zbMonitor.exe")) + "\"";
+    EXPECT_EQ(content, std::to_string(target.size()) + "#" + target);
+    DeleteFileW(shortcut.c_str());
+    HKEY init = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Init", 0, KEY_READ, &init) == ERROR_SUCCESS) {
+        wchar_t name[64], data[MAX_PATH];
+        for (DWORD i = 0;; ++i) {
+            DWORD nameSize = 64, dataSize = sizeof data, type = 0;
+            if (RegEnumValueW(init, i, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize) !=
+                ERROR_SUCCESS) {
+                break;
+            }
+            if (type == REG_SZ) {
+                EXPECT_EQ(std::wstring(data).find(L"zbMonitor"), std::wstring::npos) << utf8(name);
+            }
+        }
+        RegCloseKey(init);
+    }
 }
 
 TEST(ZerbinSmartphone, ScreenLayoutAndLandscapeLinesReducedOnce) {

@@ -1,0 +1,127 @@
+#include "tools/update/publish.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "engine/vps_format.h"
+#include "update/package.h"
+#include "update/package_maker.h"
+#include "update/update_config.h"
+
+namespace {
+
+bool readFile(const std::string& path, std::vector<uint8_t>& out, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        error = "cannot read " + path;
+        return false;
+    }
+    return true;
+}
+
+bool writeFileReplacing(const std::filesystem::path& path, const std::vector<uint8_t>& bytes, std::string& error) {
+    std::error_code ec;
+    std::filesystem::create_directories(path.parent_path(), ec);
+    const std::filesystem::path beside = path.string() + ".new";
+    {
+        std::ofstream out(beside, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) {
+            std::filesystem::remove(beside, ec);
+            error = "cannot write " + beside.string();
+            return false;
+        }
+    }
+    std::filesystem::rename(beside, path, ec);
+    if (ec) {
+        std::filesystem::remove(beside, ec);
+        error = "cannot write " + path.string();
+        return false;
+    }
+    return true;
+}
+
+std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+}  // namespace
+
+bool publishTree(const PublishRequest& request, std::string& report, std::string& error) {
+    if (request.version == 0) {
+        error = "the package version must be a number from 1 to 65535";
+        return false;
+    }
+    if (request.editions.empty()) {
+        error = "no edition to publish";
+        return false;
+    }
+    std::vector<uint8_t> database, installer;
+    if (!readFile(request.databasePath, database, error) || !readFile(request.installerPath, installer, error)) {
+        return false;
+    }
+    // A database the program would refuse would leave every device that
+    // installs it without signatures.
+    VpsDatabase db;
+    const Status loaded = vpsParseImage(database.data(), database.size(), db);
+    const uint16_t major = db.versionMajor, minor = db.versionMinor;
+    const uint32_t records = db.recordCount;
+    vpsRelease(db);
+    if (loaded != 0) {
+        error = request.databasePath + " is no database the program loads (status " + std::to_string(loaded) + ")";
+        return false;
+    }
+    if (installer.empty()) {
+        error = request.installerPath + " is empty";
+        return false;
+    }
+
+    std::vector<std::vector<PackageFile>> packages;
+    for (const PublishEdition& e : request.editions) {
+        std::vector<PackageFile> files;
+        files.push_back({"zerbinpda.vps", database, 0});
+        PackageFile zerbin{"zerbin.exe", {}, 0}, monitor{"zbMonitor.exe", {}, 0};
+        if (!readFile(e.zerbinPath, zerbin.data, error) || !readFile(e.monitorPath, monitor.data, error)) return false;
+        if (zerbin.data.empty() || monitor.data.empty()) {
+            error = "an empty program for the " + e.edition + " edition";
+            return false;
+        }
+        files.push_back(std::move(zerbin));
+        files.push_back(std::move(monitor));
+        files.push_back({fileName(request.installerPath), installer, kEntryFlagInstaller});
+        packages.push_back(std::move(files));
+    }
+
+    char line[512];
+    snprintf(line, sizeof line, "database %s: release %u.%u, %u records\n", request.databasePath.c_str(), major, minor,
+             records);
+    report += line;
+    for (size_t i = 0; i < request.editions.size(); ++i) {
+        const PublishEdition& e = request.editions[i];
+        const std::filesystem::path folder = std::filesystem::path(request.outputFolder) / "files" / "pda" / e.directory;
+        const std::vector<uint8_t> upgrade = packageFileMake(request.version, packages[i]);
+        if (upgrade.size() > 0xFFFFFFFFull) {
+            error = "the package of the " + e.edition + " edition is over 4 GiB";
+            return false;
+        }
+        if (!writeFileReplacing(folder / "upgrade.dat", upgrade, error)) return false;
+        if (!writeFileReplacing(folder / "version.dat", versionFileMake(request.version), error)) return false;
+        snprintf(line, sizeof line, "%-6s %s/upgrade.dat: package %u, %zu files, %zu bytes\n", e.edition.c_str(),
+                 folder.string().c_str(), request.version, packages[i].size(), upgrade.size());
+        report += line;
+    }
+    if (request.version <= kInstalledPackageVersion) {
+        snprintf(line, sizeof line, "note: devices of package %u take only packages above it\n",
+                 kInstalledPackageVersion);
+        report += line;
+    }
+    return true;
+}
+

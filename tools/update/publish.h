@@ -1,0 +1,30 @@
+#pragma once
+// The maker's side of an update: the server tree that `./zb publish` writes,
+// files/pda/<edition directory>/version.dat and upgrade.dat. Platform-free.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What goes into one edition's package.
+struct PublishEdition {
+    std::string edition;    // ppc, wm5, hpc, sphone
+    std::string directory;  // below files/pda/ on the server
+    std::string zerbinPath;
+    std::string monitorPath;
+};
+
+struct PublishRequest {
+    uint16_t version = 0;
+    std::string databasePath;
+    std::string installerPath;
+    std::string outputFolder;  // the server's root: files/pda/... goes below it
+    std::vector<PublishEdition> editions;
+};
+
+// Checks every input (the database must load as the program loads it),
+// then writes each edition's upgrade.dat and, after it, its version.dat,
+// each through a file beside it and a rename, so that a server never offers
+// a version whose package is not there yet. Returns false with a message
+// in `error`; `report` gets one line per written file.
+bool publishTree(const PublishRequest& request, std::string& report, std::string& error);
+
