@@ -19,6 +19,8 @@
 namespace smartphone {
 namespace {
 
+bool g_destroying = false;
+
 // Leaving the main screen: it has no controls of its own, only its drawing.
 void clearMainScreen(HWND window) {
     ScreenDC dc(window);
@@ -117,10 +119,13 @@ bool windowMessage(HWND window, UINT message, WPARAM& wParam, LPARAM lParam, LRE
             onLanguageChange(window);
             return true;
         case WM_SCAN_DONE:
+            // A scan ending while the window closes builds no more screens.
+            if (g_destroying) return true;
             smartphone::tearDownScanScreen(window);
             smartphone::buildReportScreen(window);
             return true;
         case WM_SHOW_INFECTED:
+            if (g_destroying) return true;
             smartphone::tearDownScanScreen(window);
             smartphone::buildInfectedScreen(window);
             return true;
@@ -128,8 +133,11 @@ bool windowMessage(HWND window, UINT message, WPARAM& wParam, LPARAM lParam, LRE
             smartphone::buildSettingsScreen(window);
             return true;
         case WM_DESTROY:
+            // The shared ending follows: it waits for a running scan, whose
+            // last messages then find the window closing.
+            g_destroying = true;
             destroyFonts();
-            return false;  // the shared ending follows
+            return false;
         default:
             return false;
     }
