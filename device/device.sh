@@ -22,12 +22,14 @@ dev_screen() {
     ppc|wm5|test|e2e|wm5-test) echo 240x320 ;;
     hpc|hpc-test) echo 640x240 ;;
     sphone|sphone-test) echo 176x220 ;;
-    *) dev_die "unknown device '$1' (editions: ppc wm5 hpc sphone)" ;;
+    sphone-land|sphone-land-test) echo 220x176 ;;   # a Smartphone held sideways
+    *) dev_die "unknown device '$1' (editions: ppc wm5 hpc sphone; also sphone-land)" ;;
   esac
 }
 dev_edition() {   # the zerbin edition installed on a device
   case "$1" in
     test|e2e) echo ppc ;;
+    sphone-land|sphone-land-test) echo sphone ;;
     *-test) echo "${1%-test}" ;;
     *) echo "$1" ;;
   esac

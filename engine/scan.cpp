@@ -54,8 +54,22 @@ void reportError(const wchar_t* path, Status status) {
     reportWriteResult(g_config.s_report, kReportError, line);
 }
 
+// One line of the one-line list: "name (path) " and the report's wording;
+// the only column grows to the widest line.
+void listInfectedLine(HWND list, const wchar_t* name, const wchar_t* path, const std::wstring& detection) {
+    std::wstring line = std::wstring(name) + L" (" + path + L") " + detection;
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = int(g_config.s_report.s_nInfected.load());
+    item.pszText = line.data();
+    if (SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) < 0) return;
+    int width = int(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(line.c_str())));
+    if (width > int(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0))) SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(width + 10, 0));
+}
+
 void reportDetection(const wchar_t* name, const wchar_t* path, const MatchResult& result) {
-    HWND list = GetDlgItem(g_config.s_hMainWnd, kScanListId);
+    HWND lines = GetDlgItem(g_config.s_hMainWnd, kInfectedLinesId);
+    HWND list = lines ? nullptr : GetDlgItem(g_config.s_hMainWnd, kScanListId);
 
     std::wstring itemText = std::wstring(name) + L" (" + path + L")";
     LVITEMW item{};
@@ -79,6 +93,7 @@ void reportDetection(const wchar_t* name, const wchar_t* path, const MatchResult
     }
 
     std::wstring reportText = (levelHas(kLevelVariantWording) ? variant : formatWithName(8301, result.virusName)) + exact;
+    if (lines) listInfectedLine(lines, name, path, reportText);
     if (!levelHas(kLevelAllFiles)) reportWritePath(g_config.s_report, path);
     reportWriteResult(g_config.s_report, levelHas(kLevelVariantWording) ? kReportVariant : kReportInfected,
                       reportText.c_str());
@@ -177,6 +192,9 @@ DWORD WINAPI scanThread(LPVOID) {
     reportEnd(g_config.s_report);
     if (g_config.s_report.s_nInfected.load() == 0) {
         SendMessageW(g_config.s_hMainWnd, WM_SCAN_DONE, 0, 0);
+    } else if (GetDlgItem(g_config.s_hMainWnd, kInfectedLinesId)) {
+        SetDlgItemTextW(g_config.s_hMainWnd, kScanCurrentFileId, text(8215).c_str());
+        SendMessageW(g_config.s_hMainWnd, WM_SHOW_INFECTED, 0, 0);
     } else {
         SetDlgItemTextW(g_config.s_hMainWnd, kScanCurrentFileId, text(8215).c_str());
         SetDlgItemTextW(g_config.s_hMainWnd, kScanCancelId, text(8214).c_str());

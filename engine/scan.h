@@ -11,8 +11,16 @@
 // Ends the scan screen and opens the report screen; sent by the scan thread.
 constexpr UINT WM_SCAN_DONE = 0x8100;
 
+// Ends the scan screen and shows the infected files on a screen of their own
+// (Smartphone); sent by the scan thread in place of WM_SCAN_DONE when the
+// scan screen holds the one-line list kInfectedLinesId and files were found.
+constexpr UINT WM_SHOW_INFECTED = 0x8101;
+
 // Controls of the scan screen that the scan talks to (children of the main window).
+// The Pocket PC's two-column list, or the Smartphone's list of one-line items
+// "name (path) detection".
 constexpr int kScanListId = 116;
+constexpr int kInfectedLinesId = 10009;
 constexpr int kScanCurrentFileId = 8211;
 constexpr int kScanCancelId = 8207;
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "editions/edition.h"
+#include "editions/smartphone.h"
 #include "engine/fileio.h"
 #include "engine/scan.h"
 #include "engine/scanner.h"
@@ -286,6 +287,10 @@ constexpr MessageRoute kMessages[] = {
 HINSTANCE programInstance() { return g_instance; }
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if constexpr (kHasSoftKeys) {
+        LRESULT result = 0;
+        if (smartphone::windowMessage(window, message, wParam, lParam, result)) return result;
+    }
     for (const MessageRoute& route : kMessages) {
         if (route.message == message) return route.handler(window, wParam, lParam);
     }
@@ -314,6 +319,7 @@ bool createMainWindow(HINSTANCE instance, int showCommand) {
                                   CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
     if (!window) return false;
     g_config.s_hMainWnd = window;
+    if constexpr (kHasSoftKeys) smartphone::createMenuBar(window, instance);
     RECT client{};
     if (GetClientRect(window, &client)) {
         ScreenDC dc(window);
@@ -324,8 +330,13 @@ bool createMainWindow(HINSTANCE instance, int showCommand) {
                                                   GetSystemMetrics(SM_CXBORDER),
                                                   kEdition == Edition::HandheldPC ? 14 : 18);
     }
+    if constexpr (kHasSoftKeys) smartphone::createFonts(window);
     ShowWindow(window, showCommand);
     UpdateWindow(window);
-    buildMainScreen(window);
+    if constexpr (kHasSoftKeys) {
+        smartphone::buildMainScreen(window);
+    } else {
+        buildMainScreen(window);
+    }
     return true;
 }

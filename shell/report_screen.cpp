@@ -17,8 +17,9 @@ namespace {
 
 constexpr uint32_t kModeRead = 1;
 
-// Reads the report and shows it; a missing or unreadable report leaves the box empty.
-void loadReport(HWND box) {
+}  // namespace
+
+void loadReportText(HWND box) {
     wchar_t folder[MAX_PATH + 1];
     if (moduleDirectory(folder) != kStatusOk) return;
     std::wstring path = std::wstring(folder) + L"\\report.txt";
@@ -40,8 +41,6 @@ void loadReport(HWND box) {
     fileClose(file);
 }
 
-}  // namespace
-
 void buildReportScreen(HWND window) {
     g_config.s_nScreen = kScreenReport;
     const ScreenMetrics& m = g_config.s_metrics;
@@ -57,7 +56,7 @@ void buildReportScreen(HWND window) {
                              kReportText);
     createControl(window, L"BUTTON", lang.GetString(kReportBack), WS_CHILD | WS_VISIBLE,
                   kHasLandscapeScreens ? layout::handheld::reportBack(m) : layout::reportBack(m), kReportBack);
-    if (box) loadReport(box);
+    if (box) loadReportText(box);
 }
 
 void tearDownReportScreen(HWND window) {

@@ -64,6 +64,8 @@ void createListView(HWND window, const ScreenMetrics& m) {
     }
 }
 
+}  // namespace
+
 void startScanThread() {
     DWORD id = 0;
     // Suspended until its handle is stored: the thread clears s_hScanThread
@@ -78,8 +80,6 @@ void startScanThread() {
     g_config.s_hScanThread = thread;
     ResumeThread(thread);
 }
-
-}  // namespace
 
 void updateScanProgress(HWND window) {
     if (g_config.s_bPauseScan.load()) return;

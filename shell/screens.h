@@ -11,9 +11,13 @@ void tearDownScanScreen(HWND window);
 // Waits (at most `timeoutMs`, serving messages sent to this thread meanwhile)
 // for a running scan thread to end; true when no scan thread runs any more.
 bool waitForScanThread(DWORD timeoutMs);
+// Starts the scan thread; shows the error box when it cannot be created.
+void startScanThread();
 
 void buildReportScreen(HWND window);
 void tearDownReportScreen(HWND window);
+// Reads "report.txt" into the text box; a missing or unreadable report leaves it empty.
+void loadReportText(HWND box);
 
 void buildSettingsScreen(HWND window);
 void applySettingsScreen(HWND window);

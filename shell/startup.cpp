@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "editions/edition.h"
+#include "editions/smartphone.h"
 #include "engine/vps.h"
 #include "log/diaglog.h"
 #include "settings/registry.h"
@@ -44,6 +46,9 @@ void makeSureSettingsKeyExists() {
 int runMessageLoop() {
     MSG msg{};
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if constexpr (kHasSoftKeys) {
+            if (smartphone::focusKey(msg)) continue;
+        }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

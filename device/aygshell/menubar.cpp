@@ -119,6 +119,87 @@ void fitOwnerAboveBar(HWND owner, int barTop) {
     SetWindowPos(owner, nullptr, 0, 0, r.right - r.left, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// ---- the keys of a handheld without a touch screen ----
+//
+// The two soft keys arrive as F1 and F2 and press the menu bar's keys; Left
+// and Right on a one-row list with arrows beside it (a spinner) turn its row,
+// and the arrows tell their parent as if they had been pressed. A thread gets
+// this from its first menu bar on.
+
+thread_local HHOOK t_keyHook = nullptr;
+
+HWND menuBarOf(HWND window) {
+    HWND top = window ? GetAncestor(window, GA_ROOT) : nullptr;
+    HWND bar = top ? static_cast<HWND>(GetPropW(top, kMenuBarProperty)) : nullptr;
+    return bar && IsWindow(bar) ? bar : nullptr;
+}
+
+// The soft key's press: its command reaches the bar's owner, unless the key
+// is disabled or missing.
+void pressSoftKey(HWND bar, int index) {
+    HWND toolbar = toolbarOf(bar);
+    TBBUTTON button{};
+    if (!toolbar || !SendMessageW(toolbar, TB_GETBUTTON, WPARAM(index), reinterpret_cast<LPARAM>(&button))) return;
+    if (!(button.fsState & TBSTATE_ENABLED)) return;
+    HWND owner = GetWindow(bar, GW_OWNER);
+    if (owner) PostMessageW(owner, WM_COMMAND, MAKEWPARAM(button.idCommand, 0), reinterpret_cast<LPARAM>(toolbar));
+}
+
+struct ArrowsSearch {
+    HWND list;
+    HWND arrows;
+};
+
+BOOL CALLBACK findArrows(HWND child, LPARAM data) {
+    auto* search = reinterpret_cast<ArrowsSearch*>(data);
+    wchar_t name[32];
+    if (GetClassNameW(child, name, 32) && lstrcmpiW(name, UPDOWN_CLASSW) == 0 &&
+        reinterpret_cast<HWND>(SendMessageW(child, UDM_GETBUDDY, 0, 0)) == search->list) {
+        search->arrows = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Turns a spinner one row on; true when `list` is one.
+bool turnSpinner(HWND list, bool forward) {
+    wchar_t name[32];
+    if (!GetClassNameW(list, name, 32) || lstrcmpiW(name, L"LISTBOX") != 0) return false;
+    HWND parent = GetParent(list);
+    ArrowsSearch search{list, nullptr};
+    if (parent) EnumChildWindows(parent, findArrows, reinterpret_cast<LPARAM>(&search));
+    if (!search.arrows) return false;
+    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    if (count <= 0) return true;
+    LRESULT row = SendMessageW(list, LB_GETCURSEL, 0, 0);
+    const bool wrap = (GetWindowLongW(search.arrows, GWL_STYLE) & UDS_WRAP) != 0;
+    if (row < 0) row = 0;
+    else if (forward) row = row + 1 < count ? row + 1 : (wrap ? 0 : row);
+    else row = row > 0 ? row - 1 : (wrap ? count - 1 : row);
+    SendMessageW(list, LB_SETCURSEL, WPARAM(row), 0);
+    const UINT scroll = (GetWindowLongW(search.arrows, GWL_STYLE) & UDS_HORZ) ? WM_HSCROLL : WM_VSCROLL;
+    PostMessageW(parent, scroll, MAKEWPARAM(SB_THUMBPOSITION, row), reinterpret_cast<LPARAM>(search.arrows));
+    return true;
+}
+
+LRESULT CALLBACK keyHook(int code, WPARAM remove, LPARAM data) {
+    MSG* msg = reinterpret_cast<MSG*>(data);
+    if (code == HC_ACTION && remove == PM_REMOVE && msg &&
+        (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP)) {
+        const bool down = msg->message == WM_KEYDOWN;
+        const bool repeat = (msg->lParam & (LPARAM{1} << 30)) != 0;
+        if (msg->wParam == VK_F1 || msg->wParam == VK_F2) {
+            if (HWND bar = menuBarOf(msg->hwnd)) {
+                if (down && !repeat) pressSoftKey(bar, msg->wParam == VK_F1 ? 0 : 1);
+                msg->message = WM_NULL;
+            }
+        } else if (down && (msg->wParam == VK_LEFT || msg->wParam == VK_RIGHT)) {
+            if (turnSpinner(msg->hwnd, msg->wParam == VK_RIGHT)) msg->message = WM_NULL;
+        }
+    }
+    return CallNextHookEx(nullptr, code, remove, data);
+}
+
 bool usableParent(HWND hwnd) {
     DWORD process = 0;
     return IsWindow(hwnd) && GetWindowThreadProcessId(hwnd, &process) && process == GetCurrentProcessId();
@@ -160,6 +241,7 @@ BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* info) {
     SetPropW(info->hwndParent, kMenuBarProperty, bar);
     ShowWindow(bar, SW_SHOWNOACTIVATE);
     fitOwnerAboveBar(info->hwndParent, top);
+    if (!t_keyHook) t_keyHook = SetWindowsHookExW(WH_GETMESSAGE, keyHook, nullptr, GetCurrentThreadId());
     info->hwndMB = bar;
     return TRUE;
 }

@@ -62,4 +62,23 @@ TEST_F(ProgramResources, SoftKeyMenuBarTemplate) {
     EXPECT_EQ(std::memcmp(words, expected, sizeof expected), 0);
 }
 
+// The Smartphone edition alone carries the same bar as template 40007, the one
+// it builds its menu bar from.
+TEST_F(ProgramResources, SmartphoneMenuBarTemplateOnlyInTheSmartphoneEdition) {
+    char device[64] = {};
+    GetEnvironmentVariableA("ZB_DEVICE", device, sizeof device);
+    const bool smartphone = std::strncmp(device, "sphone", 6) == 0;
+    DWORD size = 0;
+    const auto* words = static_cast<const uint16_t*>(data(RT_RCDATA, 40007, size));
+    if (!smartphone) {
+        EXPECT_EQ(words, nullptr) << "device " << device;
+        return;
+    }
+    ASSERT_NE(words, nullptr);
+    ASSERT_EQ(size, 32u);
+    const uint16_t expected[16] = {40006, 2,      0xFFFE, 11000, 0x0004, 0x0010, 10000, 0,
+                                   0xFFFF, 0xFFFE, 11001,  0x0004, 0x0011, 10001, 0,     0xFFFF};
+    EXPECT_EQ(std::memcmp(words, expected, sizeof expected), 0);
+}
+
 }  // namespace

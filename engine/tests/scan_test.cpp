@@ -35,6 +35,7 @@ namespace {
 std::vector<std::wstring> g_progress;
 std::function<void(const std::wstring&)> g_onProgress;
 int g_scanDoneMessages = 0;
+int g_showInfectedMessages = 0;
 
 }  // namespace
 
@@ -71,6 +72,10 @@ void removeTree(const std::wstring& folder) {
 LRESULT CALLBACK screenProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_SCAN_DONE) {
         ++g_scanDoneMessages;
+        return 0;
+    }
+    if (message == WM_SHOW_INFECTED) {
+        ++g_showInfectedMessages;
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -123,6 +128,7 @@ protected:
         g_progress.clear();
         g_onProgress = nullptr;
         g_scanDoneMessages = 0;
+        g_showInfectedMessages = 0;
         g_config.s_nReportLevel = 2;
         g_config.s_bStorageCard = 0;
         g_config.s_bPauseScan = 0;
@@ -393,6 +399,44 @@ TEST_F(ScanTest, StorageCardAtTheRootIsWalkedOnlyWhenAsked) {
     GetDlgItemTextW(window_, kScanCurrentFileId, caption, 64);
     EXPECT_STREQ(caption, L"Finished");
     DeleteFileW(L"\\Storage Card\\card-virus.exe");
+}
+
+// The Smartphone's scan screen: one list of lines "name (path) " and the
+// report's wording, its one column widened to the widest line, and at the end
+// the infected-files screen instead of the Done caption.
+TEST_F(ScanTest, OneLineListAndTheInfectedFilesScreen) {
+    DestroyWindow(list_);
+    list_ = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT | LVS_NOCOLUMNHEADER, 0, 0, 176, 100, window_,
+                            reinterpret_cast<HMENU>(kInfectedLinesId), nullptr, nullptr);
+    LVCOLUMNW c{};
+    c.mask = LVCF_WIDTH;
+    c.cx = 60;
+    SendMessageW(list_, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&c));
+    put(L"setup (1).exe", "xx " + kPlain + " xx");
+    put(L"clean.txt", "nothing here");
+    g_config.s_nReportLevel = 2 | 16;
+    walk();
+    const std::wstring expected =
+        L"setup (1).exe (" + deviceFolder() + L"setup (1).exe) is infected by Test.Plain (exact)";
+    std::vector<std::wstring> items = listItems();
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0], expected + L"\t");
+    const int textWidth = int(SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(expected.c_str())));
+    EXPECT_EQ(int(SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0)), textWidth + 10);
+
+    // A whole scan that finds the file (stopped once it has): the screen of
+    // the infected files follows, not the report.
+    g_onProgress = [&](const std::wstring&) {
+        if (g_config.s_report.s_nInfected.load() > 0) g_config.s_bStopScan = 1;
+    };
+    runScanThread();
+    EXPECT_EQ(g_showInfectedMessages, 1);
+    EXPECT_EQ(g_scanDoneMessages, 0);
+    wchar_t caption[64];
+    GetDlgItemTextW(window_, kScanCurrentFileId, caption, 64);
+    EXPECT_STREQ(caption, L"Finished");
+    GetDlgItemTextW(window_, kScanCancelId, caption, 64);
+    EXPECT_STREQ(caption, L"Cancel") << "no Done caption for a screen that moves on";
 }
 
 TEST_F(ScanTest, StoppedScanStillWritesTheFooter) {

@@ -128,6 +128,10 @@ void ZerbinApp::writeDatabase(uint16_t minor) {
                            minor));
 }
 
+void ZerbinApp::writeDatabaseNamed(const char* virusName) {
+    writeRawDatabase(image({signature(virusName, infectedPattern())}, 7));
+}
+
 void ZerbinApp::writeCleanDatabase() {
     writeRawDatabase(image({signature("Test.Nowhere", std::string("ZB-E2E-NOW") + "HERE-" + std::to_string(GetTickCount()))},
                            3));

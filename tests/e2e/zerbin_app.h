@@ -30,6 +30,8 @@ public:
     // The database beside the program: "Test.Virus" (the infected pattern),
     // "Test.Anchored" (the anchored pattern, counted only at offset 0).
     void writeDatabase(uint16_t minor = 7);
+    // A database whose one record (the infected pattern) carries `virusName`.
+    void writeDatabaseNamed(const char* virusName);
     // A database whose only pattern lies nowhere on the device.
     void writeCleanDatabase();
     void writeRawDatabase(const std::vector<uint8_t>& bytes);

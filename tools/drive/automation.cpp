@@ -504,6 +504,67 @@ Status listViewClick(HWND listView, int item) {
     return s;
 }
 
+// ---- soft keys ----
+
+namespace {
+
+struct MenuBarSearch {
+    HWND owner;
+    HWND bar;
+};
+
+BOOL CALLBACK findMenuBar(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<MenuBarSearch*>(data);
+    if (GetWindow(window, GW_OWNER) == search->owner && sameClass(window, L"ZbMenuBar")) {
+        search->bar = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+Status readSoftKeys(HWND window, std::vector<SoftKey>& out) {
+    out.clear();
+    if (!IsWindow(window)) return kGone;
+    MenuBarSearch search{window, nullptr};
+    EnumWindows(findMenuBar, reinterpret_cast<LPARAM>(&search));
+    HWND toolbar = search.bar ? FindWindowExW(search.bar, nullptr, TOOLBARCLASSNAMEW, nullptr) : nullptr;
+    if (!toolbar) return kNotFound;
+    LRESULT count = 0;
+    Status s = sendTo(toolbar, TB_BUTTONCOUNT, 0, 0, count);
+    if (s != kStatusOk) return s;
+    constexpr size_t kLabelChars = 256;
+    RemoteMemory remote(toolbar, sizeof(TBBUTTON) + kLabelChars * sizeof(wchar_t));
+    if (remote.status() != kStatusOk) return remote.status();
+    for (int index = 0; index < count; ++index) {
+        TBBUTTON button{};
+        LRESULT ok = 0;
+        s = remote.write(0, &button, sizeof button);
+        if (s == kStatusOk) s = sendTo(toolbar, TB_GETBUTTON, WPARAM(index), remote.at(0), ok);
+        if (s == kStatusOk) s = remote.read(0, &button, sizeof button);
+        if (s != kStatusOk) return s;
+        if (!ok) return kNotFound;
+        SoftKey key;
+        key.command = button.idCommand;
+        key.enabled = (button.fsState & TBSTATE_ENABLED) != 0;
+        LRESULT length = 0;
+        wchar_t none = 0;
+        s = remote.write(sizeof(TBBUTTON), &none, sizeof none);
+        if (s == kStatusOk) {
+            s = sendTo(toolbar, TB_GETBUTTONTEXTW, WPARAM(button.idCommand), remote.at(sizeof(TBBUTTON)), length);
+        }
+        if (s != kStatusOk) return s;
+        if (length > 0 && size_t(length) < kLabelChars) {
+            key.text.assign(size_t(length), L'\0');
+            s = remote.read(sizeof(TBBUTTON), key.text.data(), size_t(length) * sizeof(wchar_t));
+            if (s != kStatusOk) return s;
+        }
+        out.push_back(key);
+    }
+    return kStatusOk;
+}
+
 // ---- list boxes and combo boxes ----
 
 Status listRows(HWND list, std::vector<std::wstring>& out) {

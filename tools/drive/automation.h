@@ -125,6 +125,18 @@ Status listSelection(HWND list, int& row);
 // for a list box with LBS_NOTIFY, CBN_SELCHANGE for a combo box.
 Status listSelect(HWND list, int row);
 
+// ---- soft keys ----
+
+struct SoftKey {
+    int command = 0;
+    bool enabled = false;
+    std::wstring text;
+};
+
+// The keys of the menu bar that `window` owns (a handheld without a touch
+// screen), left to right. kNotFound when the window has no menu bar.
+Status readSoftKeys(HWND window, std::vector<SoftKey>& out);
+
 // ---- message boxes ----
 
 // Waits for a visible dialog of class "#32770" of process `processId` (0:

@@ -42,6 +42,7 @@ const char kUsage[] =
     "  list-focused ID | list-selected ID   index of the focused / selected item (-1: none, exit 1)\n"
     "  list-rect ID ITEM           the item's label rectangle in the list's client coordinates\n"
     "  list-click ID ITEM          click the item (the list notifies NM_CLICK)\n"
+    "  softkeys                    the menu bar's soft keys: COMMAND TAB ENABLED (1/0) TAB LABEL, left to right\n"
     "  rows ID                     rows of a list box or combo box, one a line\n"
     "  selection ID                index of the selected row (-1: none, exit 1)\n"
     "  select ID ROW               select the row and notify the parent\n"
@@ -288,6 +289,18 @@ int cmdControls(Run& run) {
     for (const zbauto::ControlInfo& c : controls) {
         line(std::to_string(c.id) + "\t" + cellText(utf8(c.className)) + "\t" + (c.enabled ? "1" : "0") + "\t" +
              (c.visible ? "1" : "0") + "\t" + rectText(c.rect) + "\t" + cellText(utf8(c.text)));
+    }
+    return kExitDone;
+}
+
+int cmdSoftKeys(Run& run) {
+    HWND top = nullptr;
+    Status s = run.window(top);
+    std::vector<zbauto::SoftKey> keys;
+    if (s == kStatusOk) s = zbauto::readSoftKeys(top, keys);
+    if (s != kStatusOk) return run.fail(s, "soft keys of " + run.windowName());
+    for (const zbauto::SoftKey& k : keys) {
+        line(std::to_string(k.command) + "\t" + (k.enabled ? "1" : "0") + "\t" + cellText(utf8(k.text)));
     }
     return kExitDone;
 }
@@ -683,6 +696,7 @@ const Command kCommands[] = {
     {"list-selected", 1, 1, cmdListSelected},
     {"list-rect", 2, 2, cmdListRect},
     {"list-click", 2, 2, cmdListClick},
+    {"softkeys", 0, 0, cmdSoftKeys},
     {"rows", 1, 1, cmdRows},
     {"selection", 1, 1, cmdSelection},
     {"select", 2, 2, cmdSelect},
