@@ -12,11 +12,14 @@
 // those positions is a multiple of s. Each record therefore enters its class
 // with the grams at its offsets 0 .. s-1, each tagged with that offset j; a
 // gram seen at t proposes a match at p = t - j, which is then compared in
-// full exactly as the literal search does. A filter keeps the common case
-// (no candidate) to one load and one test: one- and two-byte grams index it
-// directly; longer grams are hashed to one 64-bit word of it and set two
-// bits there, which keeps false candidates rare (a false candidate costs a
-// look into the bucket table, which is seldom in cache).
+// full exactly as the literal search does. Two bit tables keep the common
+// case (no candidate) cheap. One- and two-byte grams index a bit table
+// directly, and it is exact. Longer grams are hashed: the gate has one bit
+// per hash value (a mask, a load and a bit test per gram, four grams between
+// two branches), and the few grams that pass it go on to the filter, which
+// sets two bits in one 64-bit word per gram; together they keep false
+// candidates rare (a false candidate costs a look into the bucket table,
+// which is seldom in cache).
 //
 // Matches come out of a class in increasing position: every match at p is
 // proposed at the one sampled t in p .. p+s-1, and all proposals at one t are
@@ -60,6 +63,7 @@ struct SearchClass {
     uint32_t wordBits = 0;    // the filter has 2^wordBits 64-bit words
     uint32_t entryCount = 0;
     uint64_t* filter = nullptr;
+    uint64_t* gate = nullptr;         // one bit per hashed gram value, 2^(wordBits + 6) bits; the filter for q <= 2
     uint32_t* bucketStart = nullptr;  // one bucket per filter word, plus the end
     SearchEntry* entries = nullptr;   // by bucket, then database order
 };
@@ -106,15 +110,18 @@ struct Probe {
     uint64_t mask;
 };
 
+constexpr uint64_t kGramHash = 0x9E3779B97F4A7C15ull;
+
 template <uint32_t Q>
 inline Probe probeOf(uint32_t gram, uint32_t wordBits) {
     if constexpr (Q <= 2) {
         (void)wordBits;
         return Probe{gram >> 6, uint64_t{1} << (gram & 63)};
     } else {
-        const uint64_t h = gram * 0x9E3779B97F4A7C15ull;
+        const uint64_t h = gram * kGramHash;
+        const uint64_t mixed = (h ^ (h >> 29)) * 0xBF58476D1CE4E5B9ull;
         return Probe{static_cast<uint32_t>(h >> (64 - wordBits)),
-                     (uint64_t{1} << ((h >> 32) & 63)) | (uint64_t{1} << ((h >> 38) & 63))};
+                     (uint64_t{1} << (mixed >> 58)) | (uint64_t{1} << ((mixed >> 52) & 63))};
     }
 }
 
@@ -163,6 +170,86 @@ inline bool matchesAt(const SearchRecord& rec, const uint8_t* area, const uint8_
     return std::memcmp(window + s, area + rec.second, rec.secondLength) == 0;
 }
 
+// The gate: one bit per gram value (q <= 2, exact) or per hash of it. Its
+// test is a shift and a bit test, so it can afford to look at every sampled
+// gram; the few that pass it face the two-bit filter.
+// Hashed gates take bits 32 and up of the gram's hash, as many as the gate
+// has (a mask, not a shift by a variable count, which costs more on x86);
+// the filter takes the top bits for its word and mixes again for its two.
+template <uint32_t Q>
+inline uint64_t gateBitOf(uint32_t gram, uint64_t gateMask) {
+    if constexpr (Q <= 2) {
+        (void)gateMask;
+        return gram;
+    } else {
+        return ((gram * kGramHash) >> 32) & gateMask;
+    }
+}
+
+template <uint32_t Q>
+inline bool gatePasses(const uint64_t* gate, uint64_t gateMask, const uint8_t* p) {
+    const uint64_t bit = gateBitOf<Q>(gramAt<Q>(p), gateMask);
+    return ((gate[bit >> 6] >> (bit & 63)) & 1) != 0;
+}
+
+template <uint32_t Q>
+inline bool filterPasses(const uint64_t* filter, uint32_t wordBits, const uint8_t* p) {
+    if constexpr (Q <= 2) {
+        (void)filter, (void)wordBits, (void)p;
+        return true;  // the gate was exact
+    } else {
+        const Probe probe = probeOf<Q>(gramAt<Q>(p), wordBits);
+        return (probe.mask & ~filter[probe.word]) == 0;
+    }
+}
+
+// The first sampled position from `t` on (stepping by `stride`, up to
+// `tMax`) whose gram passes the class's gate and filter; past `tMax` when
+// there is none. Nearly every gram is turned away by the gate, so four are
+// probed between two branches, independently of each other.
+// The first of the four grams at p, p + stride, ... that passes both the
+// gate and the filter: 0 to 3, or 4 for none. Apart from the loop below, so
+// that the loop does not keep its hashes alive for it.
+template <uint32_t Q>
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+uint32_t firstOfFour(const SearchClass& cls, const uint8_t* p, uint64_t stride) {
+    const uint64_t gateMask = (uint64_t{64} << cls.wordBits) - 1;
+    for (uint32_t k = 0; k < 4; ++k) {
+        const uint8_t* at = p + k * stride;
+        if (gatePasses<Q>(cls.gate, gateMask, at) && filterPasses<Q>(cls.filter, cls.wordBits, at)) return k;
+    }
+    return 4;
+}
+
+// Not inlined: alone, the loop keeps everything it needs in registers.
+template <uint32_t Q>
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+uint64_t nextCandidate(const SearchClass& cls, const uint8_t* window, uint64_t t, uint64_t tMax, uint64_t stride) {
+    const uint64_t* const gate = cls.gate;
+    const uint64_t gateMask = (uint64_t{64} << cls.wordBits) - 1;
+    const uint64_t stride4 = 4 * stride;
+    while (t + 3 * stride <= tMax) {
+        const uint8_t* p = window + t;
+        const bool a = gatePasses<Q>(gate, gateMask, p);
+        const bool b = gatePasses<Q>(gate, gateMask, p + stride);
+        const bool c = gatePasses<Q>(gate, gateMask, p + 2 * stride);
+        const bool d = gatePasses<Q>(gate, gateMask, p + 3 * stride);
+        if (a | b | c | d) {
+            const uint32_t k = firstOfFour<Q>(cls, p, stride);
+            if (k < 4) return t + k * stride;
+        }
+        t += stride4;
+    }
+    for (; t <= tMax; t += stride) {
+        if (gatePasses<Q>(gate, gateMask, window + t) && filterPasses<Q>(cls.filter, cls.wordBits, window + t)) return t;
+    }
+    return t;
+}
+
 template <uint32_t Q>
 void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t* area, const uint8_t* window,
                  uint32_t length, bool anchoredAtStartOnly, Best& best) {
@@ -175,11 +262,11 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
         return bound < last ? bound : last;
     };
     uint64_t tMax = limit();
-    for (uint64_t t = 0; t <= tMax; t += stride) {
+    for (uint64_t t = 0;; t += stride) {
+        t = nextCandidate<Q>(cls, window, t, tMax, stride);
+        if (t > tMax) break;
         const uint32_t gram = gramAt<Q>(window + t);
         const Probe probe = probeOf<Q>(gram, cls.wordBits);
-        if ((cls.filter[probe.word] & probe.mask) != probe.mask) continue;
-
         const uint32_t end = cls.bucketStart[probe.word + 1];
         for (uint32_t i = cls.bucketStart[probe.word]; i < end; ++i) {
             const SearchEntry& e = cls.entries[i];
@@ -302,7 +389,8 @@ Status searchTableBuild(VpsDatabase& db) {
         cls.entryCount = static_cast<uint32_t>(entries);
         cls.wordBits = wordBitsFor(cls.gramLength, entries);
         const uint64_t words = uint64_t{1} << cls.wordBits;
-        size += alignUp(words * 8) + alignUp((words + 1) * 4) + alignUp(entries * sizeof(SearchEntry));
+        const uint64_t gateBytes = cls.gramLength <= 2 ? 0 : words * 8;
+        size += alignUp(words * 8) + alignUp(gateBytes) + alignUp((words + 1) * 4) + alignUp(entries * sizeof(SearchEntry));
     }
     if (size > SIZE_MAX) return kStatusOutOfMemory;
 
@@ -324,6 +412,12 @@ Status searchTableBuild(VpsDatabase& db) {
         if (cls.entryCount == 0) continue;
         const uint64_t words = uint64_t{1} << cls.wordBits;
         cls.filter = reinterpret_cast<uint64_t*>(carve(words * 8));
+        if (cls.gramLength <= 2) {
+            cls.gate = cls.filter;
+        } else {
+            cls.gate = reinterpret_cast<uint64_t*>(carve(words * 8));
+            std::memset(cls.gate, 0, static_cast<size_t>(words * 8));
+        }
         cls.bucketStart = reinterpret_cast<uint32_t*>(carve((words + 1) * 4));
         cls.entries = reinterpret_cast<SearchEntry*>(carve(uint64_t{cls.entryCount} * sizeof(SearchEntry)));
         std::memset(cls.filter, 0, static_cast<size_t>(words * 8));
@@ -348,8 +442,13 @@ Status searchTableBuild(VpsDatabase& db) {
             rec.secondLength = record.secondLength;
             SearchClass& cls = table->classes[classOf(record.firstLength)];
             for (uint32_t j = 0; j < cls.stride; ++j) {
-                const Probe probe = probeOf(gramAt(record.first + j, cls.gramLength), cls.gramLength, cls.wordBits);
+                const uint32_t gram = gramAt(record.first + j, cls.gramLength);
+                const Probe probe = probeOf(gram, cls.gramLength, cls.wordBits);
                 cls.filter[probe.word] |= probe.mask;
+                if (cls.gramLength > 2) {
+                    const uint64_t bit = gateBitOf<4>(gram, (uint64_t{64} << cls.wordBits) - 1);  // the hashed gate is the same for q = 3, 4
+                    cls.gate[bit >> 6] |= uint64_t{1} << (bit & 63);
+                }
                 ++cls.bucketStart[probe.word];
             }
             offset += record.length;
