@@ -31,6 +31,9 @@ namespace {
 constexpr int kClassCount = 5;      // n = 1, 2, 3, 4..7, 8 and more
 constexpr uint32_t kMaxStride = 8;  // bounds the grams kept per record
 constexpr uint32_t kNone = UINT32_MAX;
+// Gate bits per filter word: the gate must stay in the cache beside a
+// freshly read window, so it is kept smaller than the filter.
+constexpr uint64_t kGateBitsPerWord = 64;
 
 int classOf(uint8_t n) {
     if (n >= 8) return 4;
@@ -63,7 +66,8 @@ struct SearchClass {
     uint32_t wordBits = 0;    // the filter has 2^wordBits 64-bit words
     uint32_t entryCount = 0;
     uint64_t* filter = nullptr;
-    uint64_t* gate = nullptr;         // one bit per hashed gram value, 2^(wordBits + 6) bits; the filter for q <= 2
+    uint64_t* gate = nullptr;         // one bit per hashed gram value; the filter itself for q <= 2
+    uint64_t gateMask = 0;            // the gate has gateMask + 1 bits
     uint32_t* bucketStart = nullptr;  // one bucket per filter word, plus the end
     SearchEntry* entries = nullptr;   // by bucket, then database order
 };
@@ -215,7 +219,7 @@ template <uint32_t Q>
 __attribute__((noinline))
 #endif
 uint32_t firstOfFour(const SearchClass& cls, const uint8_t* p, uint64_t stride) {
-    const uint64_t gateMask = (uint64_t{64} << cls.wordBits) - 1;
+    const uint64_t gateMask = cls.gateMask;
     for (uint32_t k = 0; k < 4; ++k) {
         const uint8_t* at = p + k * stride;
         if (gatePasses<Q>(cls.gate, gateMask, at) && filterPasses<Q>(cls.filter, cls.wordBits, at)) return k;
@@ -230,7 +234,7 @@ __attribute__((noinline))
 #endif
 uint64_t nextCandidate(const SearchClass& cls, const uint8_t* window, uint64_t t, uint64_t tMax, uint64_t stride) {
     const uint64_t* const gate = cls.gate;
-    const uint64_t gateMask = (uint64_t{64} << cls.wordBits) - 1;
+    const uint64_t gateMask = cls.gateMask;
     const uint64_t stride4 = 4 * stride;
     while (t + 3 * stride <= tMax) {
         const uint8_t* p = window + t;
@@ -389,7 +393,8 @@ Status searchTableBuild(VpsDatabase& db) {
         cls.entryCount = static_cast<uint32_t>(entries);
         cls.wordBits = wordBitsFor(cls.gramLength, entries);
         const uint64_t words = uint64_t{1} << cls.wordBits;
-        const uint64_t gateBytes = cls.gramLength <= 2 ? 0 : words * 8;
+        cls.gateMask = cls.gramLength <= 2 ? 0 : kGateBitsPerWord * words - 1;
+        const uint64_t gateBytes = cls.gramLength <= 2 ? 0 : (cls.gateMask + 1) / 8;
         size += alignUp(words * 8) + alignUp(gateBytes) + alignUp((words + 1) * 4) + alignUp(entries * sizeof(SearchEntry));
     }
     if (size > SIZE_MAX) return kStatusOutOfMemory;
@@ -415,8 +420,9 @@ Status searchTableBuild(VpsDatabase& db) {
         if (cls.gramLength <= 2) {
             cls.gate = cls.filter;
         } else {
-            cls.gate = reinterpret_cast<uint64_t*>(carve(words * 8));
-            std::memset(cls.gate, 0, static_cast<size_t>(words * 8));
+            const uint64_t gateBytes = (cls.gateMask + 1) / 8;
+            cls.gate = reinterpret_cast<uint64_t*>(carve(gateBytes));
+            std::memset(cls.gate, 0, static_cast<size_t>(gateBytes));
         }
         cls.bucketStart = reinterpret_cast<uint32_t*>(carve((words + 1) * 4));
         cls.entries = reinterpret_cast<SearchEntry*>(carve(uint64_t{cls.entryCount} * sizeof(SearchEntry)));
@@ -446,7 +452,7 @@ Status searchTableBuild(VpsDatabase& db) {
                 const Probe probe = probeOf(gram, cls.gramLength, cls.wordBits);
                 cls.filter[probe.word] |= probe.mask;
                 if (cls.gramLength > 2) {
-                    const uint64_t bit = gateBitOf<4>(gram, (uint64_t{64} << cls.wordBits) - 1);  // the hashed gate is the same for q = 3, 4
+                    const uint64_t bit = gateBitOf<4>(gram, cls.gateMask);  // the hashed gate is the same for q = 3, 4
                     cls.gate[bit >> 6] |= uint64_t{1} << (bit & 63);
                 }
                 ++cls.bucketStart[probe.word];
