@@ -1,5 +1,6 @@
 #include "engine/search.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -56,8 +57,11 @@ struct SearchRecord {
 
 struct SearchEntry {
     uint32_t gram;
-    uint32_t record;  // 0-based database order
-    uint32_t shift;   // offset j of the gram inside the first pattern
+    uint32_t record;      // 0-based database order
+    uint32_t run;         // entries from this one to the end of its group (same gram and shift)
+    uint32_t segment;     // entries from this one to the end of its group's records of this first length
+    uint8_t shift;        // offset j of the gram inside the first pattern
+    uint8_t firstLength;  // the record's n
 };
 
 struct SearchClass {
@@ -69,7 +73,7 @@ struct SearchClass {
     uint64_t* gate = nullptr;         // one bit per hashed gram value; the filter itself for q <= 2
     uint64_t gateMask = 0;            // the gate has gateMask + 1 bits
     uint32_t* bucketStart = nullptr;  // one bucket per filter word, plus the end
-    SearchEntry* entries = nullptr;   // by bucket, then database order
+    SearchEntry* entries = nullptr;   // by bucket; in a bucket by group, then first pattern (length, bytes), then record
 };
 
 }  // namespace
@@ -254,6 +258,52 @@ uint64_t nextCandidate(const SearchClass& cls, const uint8_t* window, uint64_t t
     return t;
 }
 
+// Groups up to this size are compared record by record; larger ones (many
+// records sharing the gram at the same offset, such as records that share
+// their first bytes) are searched by first pattern.
+constexpr uint32_t kLinearGroup = 8;
+
+// Orders a group's entries by first pattern: length, then bytes, then record.
+int compareFirst(const SearchRecord& a, const SearchRecord& b, const uint8_t* area) {
+    if (a.firstLength != b.firstLength) return a.firstLength < b.firstLength ? -1 : 1;
+    return std::memcmp(area + a.first, area + b.first, a.firstLength);
+}
+
+// One large group, all proposing position p. Only records whose first
+// pattern equals the window's bytes at p can match: for each first-pattern
+// length in the group, a binary search finds them, and among records with
+// the same first pattern the lowest that matches whole is the only one that
+// can count (the group is in record order there). So a window costs per
+// group a few comparisons per length, not one per record.
+void searchGroup(const SearchTable& table, const SearchEntry* group, uint32_t count, const uint8_t* area,
+                 const uint8_t* window, uint32_t length, uint32_t p, bool anchoredAtStartOnly, Best& best) {
+    uint32_t begin = 0;
+    while (begin < count) {
+        const uint8_t n = group[begin].firstLength;
+        const uint32_t segmentEnd = begin + group[begin].segment;
+        if (static_cast<uint64_t>(p) + n <= length) {
+            const uint8_t* bytes = window + p;
+            uint32_t lo = begin, hi = segmentEnd;
+            while (lo < hi) {
+                const uint32_t mid = lo + (hi - lo) / 2;
+                if (std::memcmp(area + table.records[group[mid].record].first, bytes, n) < 0) lo = mid + 1; else hi = mid;
+            }
+            for (uint32_t k = lo; k < segmentEnd; ++k) {
+                const uint32_t record = group[k].record;
+                const SearchRecord& rec = table.records[record];
+                if (std::memcmp(area + rec.first, bytes, n) != 0) break;
+                if (!improves(p, record, best)) break;  // the rest have higher numbers
+                if (anchoredAtStartOnly && (rec.flags & kVpsFlagAnchored) != 0 && p != 0) continue;
+                if (!matchesAt(rec, area, window, length, p)) continue;
+                best.position = p;
+                best.record = record;
+                break;
+            }
+        }
+        begin = segmentEnd;
+    }
+}
+
 template <uint32_t Q>
 void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t* area, const uint8_t* window,
                  uint32_t length, bool anchoredAtStartOnly, Best& best) {
@@ -272,16 +322,23 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
         const uint32_t gram = gramAt<Q>(window + t);
         const Probe probe = probeOf<Q>(gram, cls.wordBits);
         const uint32_t end = cls.bucketStart[probe.word + 1];
-        for (uint32_t i = cls.bucketStart[probe.word]; i < end; ++i) {
+        for (uint32_t i = cls.bucketStart[probe.word]; i < end; i += cls.entries[i].run) {
             const SearchEntry& e = cls.entries[i];
             if (e.gram != gram || t < e.shift) continue;
             const uint32_t p = static_cast<uint32_t>(t - e.shift);
-            if (!improves(p, e.record, best)) continue;
-            const SearchRecord& rec = table.records[e.record];
-            if (anchoredAtStartOnly && (rec.flags & kVpsFlagAnchored) != 0 && p != 0) continue;
-            if (!matchesAt(rec, area, window, length, p)) continue;
-            best.position = p;
-            best.record = e.record;
+            if (e.run <= kLinearGroup) {
+                for (uint32_t k = i; k < i + e.run; ++k) {
+                    const uint32_t record = cls.entries[k].record;
+                    if (!improves(p, record, best)) continue;
+                    const SearchRecord& rec = table.records[record];
+                    if (anchoredAtStartOnly && (rec.flags & kVpsFlagAnchored) != 0 && p != 0) continue;
+                    if (!matchesAt(rec, area, window, length, p)) continue;
+                    best.position = p;
+                    best.record = record;
+                }
+            } else {
+                searchGroup(table, cls.entries + i, e.run, area, window, length, p, anchoredAtStartOnly, best);
+            }
         }
         tMax = limit();
     }
@@ -480,7 +537,7 @@ Status searchTableBuild(VpsDatabase& db) {
         for (uint32_t j = 0; j < cls.stride; ++j) {
             const uint32_t gram = gramAt(area + rec.first + j, cls.gramLength);
             const Probe probe = probeOf(gram, cls.gramLength, cls.wordBits);
-            cls.entries[cls.bucketStart[probe.word]++] = SearchEntry{gram, index, j};
+            cls.entries[cls.bucketStart[probe.word]++] = SearchEntry{gram, index, 1, 1, static_cast<uint8_t>(j), rec.firstLength};
         }
     }
     for (SearchClass& cls : table->classes) {
@@ -488,6 +545,28 @@ Status searchTableBuild(VpsDatabase& db) {
         const uint32_t buckets = 1u << cls.wordBits;
         for (uint32_t b = buckets; b > 0; --b) cls.bucketStart[b] = cls.bucketStart[b - 1];
         cls.bucketStart[0] = 0;
+        // Each bucket by group, then by first pattern, then by record; every
+        // entry learns how far its group runs.
+        const SearchRecord* records = table->records;
+        for (uint32_t b = 0; b < buckets; ++b) {
+            SearchEntry* first = cls.entries + cls.bucketStart[b];
+            SearchEntry* last = cls.entries + cls.bucketStart[b + 1];
+            if (last - first > 1) {
+                std::sort(first, last, [&](const SearchEntry& x, const SearchEntry& y) {
+                    if (x.gram != y.gram) return x.gram < y.gram;
+                    if (x.shift != y.shift) return x.shift < y.shift;
+                    const int order = compareFirst(records[x.record], records[y.record], area);
+                    if (order != 0) return order < 0;
+                    return x.record < y.record;
+                });
+            }
+            for (SearchEntry* e = last; e != first;) {
+                --e;
+                const bool sameGroup = e + 1 != last && e[1].gram == e->gram && e[1].shift == e->shift;
+                e->run = sameGroup ? e[1].run + 1 : 1;
+                e->segment = sameGroup && e[1].firstLength == e->firstLength ? e[1].segment + 1 : 1;
+            }
+        }
     }
     db.searchTable = table;
     return kStatusOk;

@@ -111,6 +111,10 @@ TEST(SearchDifferentialTest, TableEqualsLiteralOnRandomDatabases) {
         // bounds the others, which must still see matches just before it.
         {"four to twelve bytes, two symbols", 4, 12, 24, 2},
         {"seven to ten bytes, two symbols", 7, 10, 16, 2},
+        // Dozens of records behind one gram at one offset: the table searches
+        // such a group by first pattern instead of record by record.
+        {"large groups of eight to sixteen bytes", 8, 16, 200, 2},
+        {"large groups of four to six bytes", 4, 6, 150, 2},
     };
     int detections = 0, windows = 0;
     for (const Shape& shape : shapes) {
