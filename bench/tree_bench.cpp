@@ -11,6 +11,11 @@
 // its rounds. Both the elapsed time and the process's CPU time are shown:
 // on a machine shared with other work the CPU time is the steadier one.
 //   bench_tree [ROUNDS]      (default 7, at least 5)
+//   bench_tree --export DIR  the tree, and in DIR its database (bench.vps),
+//                            the same signatures as YARA rules (bench.yar)
+//                            and the planted files (planted.txt); prints
+//                            the tree's folder (./zb bench compare)
+//   bench_tree --floor       one walk of the I/O floor; prints its seconds
 // The tree is generated once into bench-tree/ of the build folder.
 #include <dirent.h>
 #include <fcntl.h>
@@ -155,6 +160,71 @@ bool makeTree(const std::string& root, double scale, const SignatureList& databa
     return true;
 }
 
+std::string hex(const std::vector<uint8_t>& bytes) {
+    std::string out;
+    char two[4];
+    for (uint8_t b : bytes) {
+        std::snprintf(two, sizeof two, "%02X ", b);
+        out += two;
+    }
+    return out;
+}
+
+// One rule per record, named by its number. The second pattern stands at
+// its fixed distance from the end of the first: a jump in the hex string
+// when the distance is not negative, else an explicit offset condition (a
+// hex string cannot jump backwards). An anchored record counts at offset 0.
+std::string yaraRules(const SignatureList& list) {
+    std::string out;
+    for (size_t i = 0; i < list.signatures.size(); ++i) {
+        const Signature& s = list.signatures[i];
+        const bool anchored = (s.flags & kVpsFlagAnchored) != 0;
+        const int64_t n = static_cast<int64_t>(s.first.size());
+        out += "rule r" + std::to_string(i + 1) + " {\n  strings:\n";
+        if (s.second.empty()) {
+            out += "    $a = { " + hex(s.first) + "}\n  condition:\n    " + (anchored ? "$a at 0" : "$a") + "\n}\n";
+        } else if (s.secondOffset >= 0) {
+            out += "    $a = { " + hex(s.first) + (s.secondOffset > 0 ? "[" + std::to_string(s.secondOffset) + "] " : "") +
+                   hex(s.second) + "}\n  condition:\n    " + (anchored ? "$a at 0" : "$a") + "\n}\n";
+        } else {
+            const std::string distance = std::to_string(n + s.secondOffset);
+            out += "    $a = { " + hex(s.first) + "}\n    $b = { " + hex(s.second) + "}\n  condition:\n    " +
+                   (anchored ? "$a at 0 and $b at " + distance
+                             : "for any i in (1..#a) : ($b at @a[i] + " + distance + ")") +
+                   "\n}\n";
+        }
+    }
+    return out;
+}
+
+bool writeText(const std::string& path, const std::string& text) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+int exportFor(const std::string& dir, double scale, const SignatureList& database) {
+    std::vector<uint8_t> image;
+    std::string error;
+    if (vpsImageBuild(database, image, error) != kStatusOk) return 1;
+    std::string planted;
+    std::vector<uint8_t> bytes;
+    for (const BenchFile& f : benchTreeFiles(scale)) {
+        uint32_t record = 0;
+        if (f.index % 100 != 42) continue;  // only these carry a signature
+        benchFileContents(f, database, bytes, &record);
+        if (record != 0) planted += g_root + "/" + f.folder + "/" + f.name + " " + std::to_string(record) + "\n";
+    }
+    if (!writeText(dir + "/bench.vps", std::string(image.begin(), image.end())) ||
+        !writeText(dir + "/bench.yar", yaraRules(database)) || !writeText(dir + "/planted.txt", planted)) {
+        std::fprintf(stderr, "cannot write in %s\n", dir.c_str());
+        return 1;
+    }
+    std::printf("%s\n", g_root.c_str());
+    return 0;
+}
+
 }  // namespace
 
 // The tree's folder: ZB_BENCH_TREE, else bench-tree/ of the build folder
@@ -169,7 +239,8 @@ static std::string benchTreeRoot(const char* argv0) {
 }
 
 int main(int argc, char** argv) {
-    const int rounds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 7;
+    const std::string mode = argc > 1 ? argv[1] : "";
+    const int rounds = argc > 1 && mode[0] != '-' ? std::max(5, std::atoi(argv[1])) : 7;
     const char* scaleEnv = std::getenv("ZB_BENCH_SCALE");
     const double scale = scaleEnv ? std::atof(scaleEnv) : 1.0;
     g_root = benchTreeRoot(argv[0]);
@@ -178,13 +249,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot write the benchmark tree in %s\n", g_root.c_str());
         return 1;
     }
+    g_window = static_cast<uint8_t*>(std::malloc(kScanWholeFileLimit));
+    if (mode == "--export" && argc > 2) return exportFor(argv[2], scale, database);
+    if (mode == "--floor") {
+        Totals once;
+        const Sample s = timed(Work::ioFloor, once);
+        std::printf("%.6f\n", s.wall);
+        return 0;
+    }
     std::vector<uint8_t> image;
     std::string error;
     if (vpsImageBuild(database, image, error) != kStatusOk || vpsParseImage(image.data(), image.size(), g_db) != kStatusOk) {
         std::fprintf(stderr, "benchmark database: %s\n", error.c_str());
         return 1;
     }
-    g_window = static_cast<uint8_t*>(std::malloc(kScanWholeFileLimit));
     // The literal subset: the first large files (a head and a tail window each).
     for (const BenchFile& f : benchTreeFiles(scale)) {
         if (g_subset.size() >= kLiteralSubsetFiles) break;
