@@ -71,7 +71,8 @@ struct SearchClass {
     uint32_t entryCount = 0;
     uint64_t* filter = nullptr;
     uint64_t* gate = nullptr;         // one bit per hashed gram value; the filter itself for q <= 2
-    uint64_t gateMask = 0;            // the gate has gateMask + 1 bits
+    uint64_t gateMask = 0;            // the gate has gateMask + 1 bits, a power of two
+    uint32_t gateShift = 0;           // 32 - log2(gate bits)
     uint32_t* bucketStart = nullptr;  // one bucket per filter word, plus the end
     SearchEntry* entries = nullptr;   // by bucket; in a bucket by group, then first pattern (length, bytes), then record
 };
@@ -181,22 +182,22 @@ inline bool matchesAt(const SearchRecord& rec, const uint8_t* area, const uint8_
 // The gate: one bit per gram value (q <= 2, exact) or per hash of it. Its
 // test is a shift and a bit test, so it can afford to look at every sampled
 // gram; the few that pass it face the two-bit filter.
-// Hashed gates take bits 32 and up of the gram's hash, as many as the gate
-// has (a mask, not a shift by a variable count, which costs more on x86);
-// the filter takes the top bits for its word and mixes again for its two.
+// Hashed gates take the top bits of a 32-bit multiplicative hash of the gram
+// (one multiply and one shift); the filter hashes with 64 bits, takes the top
+// bits for its word and mixes again for its two.
 template <uint32_t Q>
-inline uint64_t gateBitOf(uint32_t gram, uint64_t gateMask) {
+inline uint32_t gateBitOf(uint32_t gram, uint32_t gateShift) {
     if constexpr (Q <= 2) {
-        (void)gateMask;
+        (void)gateShift;
         return gram;
     } else {
-        return ((gram * kGramHash) >> 32) & gateMask;
+        return (gram * 0x9E3779B1u) >> gateShift;
     }
 }
 
 template <uint32_t Q>
-inline bool gatePasses(const uint64_t* gate, uint64_t gateMask, const uint8_t* p) {
-    const uint64_t bit = gateBitOf<Q>(gramAt<Q>(p), gateMask);
+inline bool gatePasses(const uint64_t* gate, uint32_t gateShift, const uint8_t* p) {
+    const uint32_t bit = gateBitOf<Q>(gramAt<Q>(p), gateShift);
     return ((gate[bit >> 6] >> (bit & 63)) & 1) != 0;
 }
 
@@ -223,10 +224,10 @@ template <uint32_t Q>
 __attribute__((noinline))
 #endif
 uint32_t firstOfFour(const SearchClass& cls, const uint8_t* p, uint64_t stride) {
-    const uint64_t gateMask = cls.gateMask;
+    const uint32_t gateShift = cls.gateShift;
     for (uint32_t k = 0; k < 4; ++k) {
         const uint8_t* at = p + k * stride;
-        if (gatePasses<Q>(cls.gate, gateMask, at) && filterPasses<Q>(cls.filter, cls.wordBits, at)) return k;
+        if (gatePasses<Q>(cls.gate, gateShift, at) && filterPasses<Q>(cls.filter, cls.wordBits, at)) return k;
     }
     return 4;
 }
@@ -238,14 +239,14 @@ __attribute__((noinline))
 #endif
 uint64_t nextCandidate(const SearchClass& cls, const uint8_t* window, uint64_t t, uint64_t tMax, uint64_t stride) {
     const uint64_t* const gate = cls.gate;
-    const uint64_t gateMask = cls.gateMask;
+    const uint32_t gateShift = cls.gateShift;
     const uint64_t stride4 = 4 * stride;
     while (t + 3 * stride <= tMax) {
         const uint8_t* p = window + t;
-        const bool a = gatePasses<Q>(gate, gateMask, p);
-        const bool b = gatePasses<Q>(gate, gateMask, p + stride);
-        const bool c = gatePasses<Q>(gate, gateMask, p + 2 * stride);
-        const bool d = gatePasses<Q>(gate, gateMask, p + 3 * stride);
+        const bool a = gatePasses<Q>(gate, gateShift, p);
+        const bool b = gatePasses<Q>(gate, gateShift, p + stride);
+        const bool c = gatePasses<Q>(gate, gateShift, p + 2 * stride);
+        const bool d = gatePasses<Q>(gate, gateShift, p + 3 * stride);
         if (a | b | c | d) {
             const uint32_t k = firstOfFour<Q>(cls, p, stride);
             if (k < 4) return t + k * stride;
@@ -253,7 +254,7 @@ uint64_t nextCandidate(const SearchClass& cls, const uint8_t* window, uint64_t t
         t += stride4;
     }
     for (; t <= tMax; t += stride) {
-        if (gatePasses<Q>(gate, gateMask, window + t) && filterPasses<Q>(cls.filter, cls.wordBits, window + t)) return t;
+        if (gatePasses<Q>(gate, gateShift, window + t) && filterPasses<Q>(cls.filter, cls.wordBits, window + t)) return t;
     }
     return t;
 }
@@ -451,6 +452,8 @@ Status searchTableBuild(VpsDatabase& db) {
         cls.wordBits = wordBitsFor(cls.gramLength, entries);
         const uint64_t words = uint64_t{1} << cls.wordBits;
         cls.gateMask = cls.gramLength <= 2 ? 0 : kGateBitsPerWord * words - 1;
+        cls.gateShift = 32;
+        for (uint64_t bits = cls.gateMask + 1; bits > 1; bits >>= 1) --cls.gateShift;
         const uint64_t gateBytes = cls.gramLength <= 2 ? 0 : (cls.gateMask + 1) / 8;
         size += alignUp(words * 8) + alignUp(gateBytes) + alignUp((words + 1) * 4) + alignUp(entries * sizeof(SearchEntry));
     }
@@ -509,7 +512,7 @@ Status searchTableBuild(VpsDatabase& db) {
                 const Probe probe = probeOf(gram, cls.gramLength, cls.wordBits);
                 cls.filter[probe.word] |= probe.mask;
                 if (cls.gramLength > 2) {
-                    const uint64_t bit = gateBitOf<4>(gram, cls.gateMask);  // the hashed gate is the same for q = 3, 4
+                    const uint64_t bit = gateBitOf<4>(gram, cls.gateShift);  // the hashed gate is the same for q = 3, 4
                     cls.gate[bit >> 6] |= uint64_t{1} << (bit & 63);
                 }
                 ++cls.bucketStart[probe.word];
