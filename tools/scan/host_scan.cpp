@@ -99,10 +99,12 @@ private:
             emitProblem(path, errno);
             return;
         }
-        std::vector<std::string> names;
+        // Regular files need no stat here: the scan's own open and fstat
+        // look at them. Links and unknown kinds are looked at through stat.
+        std::vector<std::pair<std::string, unsigned char>> names;
         errno = 0;
         while (dirent* e = readdir(dir)) {
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.emplace_back(e->d_name, e->d_type);
         }
         const int readError = errno;
         closedir(dir);
@@ -111,8 +113,14 @@ private:
 
         const std::string prefix = path.empty() || path.back() == '/' ? path : path + "/";
         std::vector<std::pair<std::string, struct stat>> subfolders;
-        for (const std::string& name : names) {
+        for (const auto& [name, type] : names) {
             const std::string child = prefix + name;
+            if (type == DT_REG) {
+                Item item;
+                item.path = child;
+                emit_(std::move(item));
+                continue;
+            }
             struct stat cs;
             if (stat(child.c_str(), &cs) != 0) {
                 emitProblem(child, errno);  // vanished, a dangling link, a loop of links
