@@ -93,6 +93,7 @@ struct Case {
     std::string what;
     const Db* db;
     std::vector<std::vector<uint8_t>> windows;
+    bool bounded = true;  // false: a database shape the bound does not cover (README)
 };
 
 SignatureList sharedFirstBytes(uint32_t shared, uint32_t count) {
@@ -111,6 +112,16 @@ int main(int argc, char** argv) {
     const Db bench(benchDatabase());
     const Db shared4(sharedFirstBytes(4, kBenchRecords));
     const Db shared8(sharedFirstBytes(8, kBenchRecords));
+    // 1,000 records with one and the same first pattern, told apart only by
+    // their second patterns: every occurrence of the first pattern needs
+    // each record's own comparison, as in the literal search.
+    SignatureList sameFirstList = signaturesSynthetic(1000, kBenchSeed);
+    for (Signature& s : sameFirstList.signatures) {
+        s.first = {'M', 'Z', 0x90, 0x00, 0x03, 0x00, 0x00, 0x00};
+        s.second = {0x50, 0x45, static_cast<uint8_t>(random()), static_cast<uint8_t>(random())};
+        s.secondOffset = 4;
+    }
+    const Db sameFirst(sameFirstList);
     const std::vector<std::vector<uint8_t>> ordinary = ordinaryWindows();
 
     std::vector<Case> cases;
@@ -152,6 +163,8 @@ int main(int argc, char** argv) {
         unit.push_back(0xEE);  // the shared bytes, then one that no record has there
         cases.push_back({"shared first " + std::to_string(n) + " bytes, window of them", d, {tiled(prefix), tiled(unit)}});
     }
+    cases.push_back({"1,000 records, one first pattern, window of it", &sameFirst,
+                     {tiled(sameFirst.list.signatures[0].first)}, false});
 
     struct Row {
         std::vector<double> ratio;
@@ -159,17 +172,18 @@ int main(int argc, char** argv) {
         uint32_t detections = 0;
     };
     std::vector<Row> rows(cases.size());
-    std::vector<double> base[3];
-    const Db* dbs[3] = {&bench, &shared4, &shared8};
+    std::vector<double> base[4];
+    const Db* dbs[4] = {&bench, &shared4, &shared8, &sameFirst};
     for (int round = 0; round < rounds; ++round) {
-        double ordinaryNs[3];
+        double ordinaryNs[4];
         uint32_t ignored;
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 4; ++i) {
             ordinaryNs[i] = nsPerByte(dbs[i]->db, ordinary, ignored);
             base[i].push_back(ordinaryNs[i]);
         }
         for (size_t c = 0; c < cases.size(); ++c) {
-            const int b = cases[c].db == &bench ? 0 : cases[c].db == &shared4 ? 1 : 2;
+            int b = 0;
+            while (dbs[b] != cases[c].db) ++b;
             const double ns = nsPerByte(cases[c].db->db, cases[c].windows, rows[c].detections);
             rows[c].ns.push_back(ns);
             rows[c].ratio.push_back(ns / ordinaryNs[b]);
@@ -180,12 +194,14 @@ int main(int argc, char** argv) {
     std::printf("  benchmark database (10,000 records):      %.3f ns/byte = %.2f GB/s\n", median(base[0]), 1 / median(base[0]));
     std::printf("  records sharing their first 4 bytes:      %.3f ns/byte\n", median(base[1]));
     std::printf("  records sharing their first 8 bytes:      %.3f ns/byte\n", median(base[2]));
+    std::printf("  1,000 records with one first pattern:     %.3f ns/byte\n", median(base[3]));
     std::printf("\n%-56s %12s %10s\n", "adversarial window", "ns/byte", "x ordinary");
     double worst = 0;
     for (size_t c = 0; c < cases.size(); ++c) {
         const double r = median(rows[c].ratio);
-        worst = std::max(worst, r);
-        std::printf("%-56s %12.3f %10.1f\n", cases[c].what.c_str(), median(rows[c].ns), r);
+        if (cases[c].bounded) worst = std::max(worst, r);
+        std::printf("%-56s %12.3f %10.1f%s\n", cases[c].what.c_str(), median(rows[c].ns), r,
+                    cases[c].bounded ? "" : "  (outside the bound, see the README)");
     }
     std::printf("\nworst: %.1f x an ordinary window per byte (bound: %.0f x) %s\n", worst, kBound,
                 worst <= kBound ? "within the bound" : "OVER THE BOUND");
