@@ -60,6 +60,8 @@ struct SearchEntry {
     uint32_t record;      // 0-based database order
     uint32_t run;         // entries from this one to the end of its group (same gram and shift)
     uint32_t segment;     // entries from this one to the end of its group's records of this first length
+    uint32_t sameFirst;   // entries from this one to the end of those with the same first pattern
+    uint32_t sameShape;   // ... and the same second-pattern distance and length
     uint8_t shift;        // offset j of the gram inside the first pattern
     uint8_t firstLength;  // the record's n
 };
@@ -270,6 +272,43 @@ int compareFirst(const SearchRecord& a, const SearchRecord& b, const uint8_t* ar
     return std::memcmp(area + a.first, area + b.first, a.firstLength);
 }
 
+// Among entries [begin, end) of a group, all with the first pattern found at
+// p: the lowest record whose second pattern is in the window too and that
+// the anchored rule lets count there, or kNone. They are sorted by the
+// distance and length of their second pattern, then by its bytes, then by
+// record, so each distance and length costs one binary search.
+uint32_t lowestWithSecond(const SearchTable& table, const SearchEntry* group, uint32_t begin, uint32_t end,
+                          const uint8_t* area, const uint8_t* window, uint32_t length, uint32_t p,
+                          bool anchoredAtStartOnly) {
+    uint32_t lowest = kNone;
+    for (uint32_t k = begin; k < end; k += group[k].sameShape) {
+        const uint32_t shapeEnd = k + group[k].sameShape;
+        const SearchRecord& shape = table.records[group[k].record];
+        const uint8_t m = shape.secondLength;
+        const uint8_t* second = nullptr;
+        uint32_t from = k;
+        if (m != 0) {
+            const int64_t at = static_cast<int64_t>(p) + shape.firstLength + shape.secondOffset;
+            if (at < 0 || at + m > static_cast<int64_t>(length)) continue;
+            second = window + at;
+            uint32_t hi = shapeEnd;
+            while (from < hi) {
+                const uint32_t mid = from + (hi - from) / 2;
+                if (std::memcmp(area + table.records[group[mid].record].second, second, m) < 0) from = mid + 1; else hi = mid;
+            }
+        }
+        for (uint32_t i = from; i < shapeEnd; ++i) {
+            const uint32_t record = group[i].record;
+            const SearchRecord& rec = table.records[record];
+            if (m != 0 && std::memcmp(area + rec.second, second, m) != 0) break;
+            if (anchoredAtStartOnly && (rec.flags & kVpsFlagAnchored) != 0 && p != 0) continue;
+            if (record < lowest) lowest = record;
+            break;  // the rest of this run have higher numbers
+        }
+    }
+    return lowest;
+}
+
 // One large group, all proposing position p. Only records whose first
 // pattern equals the window's bytes at p can match: for each first-pattern
 // length in the group, a binary search finds them, and among records with
@@ -289,16 +328,13 @@ void searchGroup(const SearchTable& table, const SearchEntry* group, uint32_t co
                 const uint32_t mid = lo + (hi - lo) / 2;
                 if (std::memcmp(area + table.records[group[mid].record].first, bytes, n) < 0) lo = mid + 1; else hi = mid;
             }
-            for (uint32_t k = lo; k < segmentEnd; ++k) {
-                const uint32_t record = group[k].record;
-                const SearchRecord& rec = table.records[record];
-                if (std::memcmp(area + rec.first, bytes, n) != 0) break;
-                if (!improves(p, record, best)) break;  // the rest have higher numbers
-                if (anchoredAtStartOnly && (rec.flags & kVpsFlagAnchored) != 0 && p != 0) continue;
-                if (!matchesAt(rec, area, window, length, p)) continue;
-                best.position = p;
-                best.record = record;
-                break;
+            if (lo < segmentEnd && std::memcmp(area + table.records[group[lo].record].first, bytes, n) == 0) {
+                const uint32_t record = lowestWithSecond(table, group, lo, lo + group[lo].sameFirst, area, window,
+                                                         length, p, anchoredAtStartOnly);
+                if (record != kNone && improves(p, record, best)) {
+                    best.position = p;
+                    best.record = record;
+                }
             }
         }
         begin = segmentEnd;
@@ -540,7 +576,7 @@ Status searchTableBuild(VpsDatabase& db) {
         for (uint32_t j = 0; j < cls.stride; ++j) {
             const uint32_t gram = gramAt(area + rec.first + j, cls.gramLength);
             const Probe probe = probeOf(gram, cls.gramLength, cls.wordBits);
-            cls.entries[cls.bucketStart[probe.word]++] = SearchEntry{gram, index, 1, 1, static_cast<uint8_t>(j), rec.firstLength};
+            cls.entries[cls.bucketStart[probe.word]++] = SearchEntry{gram, index, 1, 1, 1, 1, static_cast<uint8_t>(j), rec.firstLength};
         }
     }
     for (SearchClass& cls : table->classes) {
@@ -558,8 +594,14 @@ Status searchTableBuild(VpsDatabase& db) {
                 std::sort(first, last, [&](const SearchEntry& x, const SearchEntry& y) {
                     if (x.gram != y.gram) return x.gram < y.gram;
                     if (x.shift != y.shift) return x.shift < y.shift;
-                    const int order = compareFirst(records[x.record], records[y.record], area);
+                    const SearchRecord& rx = records[x.record];
+                    const SearchRecord& ry = records[y.record];
+                    const int order = compareFirst(rx, ry, area);
                     if (order != 0) return order < 0;
+                    if (rx.secondOffset != ry.secondOffset) return rx.secondOffset < ry.secondOffset;
+                    if (rx.secondLength != ry.secondLength) return rx.secondLength < ry.secondLength;
+                    const int second = std::memcmp(area + rx.second, area + ry.second, rx.secondLength);
+                    if (second != 0) return second < 0;
                     return x.record < y.record;
                 });
             }
@@ -568,6 +610,13 @@ Status searchTableBuild(VpsDatabase& db) {
                 const bool sameGroup = e + 1 != last && e[1].gram == e->gram && e[1].shift == e->shift;
                 e->run = sameGroup ? e[1].run + 1 : 1;
                 e->segment = sameGroup && e[1].firstLength == e->firstLength ? e[1].segment + 1 : 1;
+                const SearchRecord& here = records[e->record];
+                const SearchRecord* next = e->segment > 1 ? &records[e[1].record] : nullptr;
+                const bool sameFirst = next != nullptr && compareFirst(here, *next, area) == 0;
+                e->sameFirst = sameFirst ? e[1].sameFirst + 1 : 1;
+                const bool sameShape = sameFirst && here.secondOffset == next->secondOffset &&
+                                       here.secondLength == next->secondLength;
+                e->sameShape = sameShape ? e[1].sameShape + 1 : 1;
             }
         }
     }
