@@ -80,7 +80,9 @@ std::vector<BenchFile> benchTreeFiles(double scale) {
     return files;
 }
 
-void benchFileContents(const BenchFile& file, const SignatureList& database, std::vector<uint8_t>& out) {
+void benchFileContents(const BenchFile& file, const SignatureList& database, std::vector<uint8_t>& out,
+                       uint32_t* planted) {
+    if (planted != nullptr) *planted = 0;
     Random r{kBenchSeed ^ (uint64_t{file.index} * 0x100000001B3ull)};
     out.resize(file.size);
     const uint32_t kind = file.index % 10;
@@ -92,12 +94,14 @@ void benchFileContents(const BenchFile& file, const SignatureList& database, std
         fillNoise(r, out.data(), out.size());
     }
     if (file.index % 100 == 42 && !database.signatures.empty()) {
-        const Signature& s = database.signatures[r.below(static_cast<uint32_t>(database.signatures.size()))];
+        const uint32_t chosen = r.below(static_cast<uint32_t>(database.signatures.size()));
+        const Signature& s = database.signatures[chosen];
         const std::vector<uint8_t> sample = signatureSample(s);
         const uint64_t window = file.size <= 100000 ? file.size : 50000;
         if (sample.size() < window) {
             const uint64_t at = r.below(static_cast<uint32_t>(window - sample.size()));
             std::memcpy(out.data() + at, sample.data(), sample.size());
+            if (planted != nullptr) *planted = chosen + 1;
         }
     }
 }

@@ -26,8 +26,10 @@ constexpr const char* kBenchTreeVersion = "zerbin bench tree 1";
 // The files of the tree; `scale` (1 = full) shrinks it for quick runs.
 std::vector<BenchFile> benchTreeFiles(double scale);
 
-// The contents of one file; the database decides what is planted.
-void benchFileContents(const BenchFile& file, const SignatureList& database, std::vector<uint8_t>& out);
+// The contents of one file; the database decides what is planted. `planted`
+// (when given) receives the 1-based number of the record planted, else 0.
+void benchFileContents(const BenchFile& file, const SignatureList& database, std::vector<uint8_t>& out,
+                       uint32_t* planted = nullptr);
 
 // The benchmark database: 10,000 records of 8-16-byte first patterns, half
 // with a second pattern.

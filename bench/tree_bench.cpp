@@ -2,21 +2,28 @@
 //  - I/O floor: walk the tree, open every file, take its size, read its
 //    windows as the scanner does (whole file up to 100000 bytes, else the
 //    head and tail 50000), close.
-//  - Table scan: the same, plus searchFast over each window with the
-//    10,000-record benchmark database, exactly as scanFile goes about it.
+//  - Table scan: the same, plus the search table with the 10,000-record
+//    benchmark database, through scanWindows exactly as scanFile does it.
 //  - Literal scan: the literal search is far too slow for the whole tree;
 //    it runs over a fixed subset of files, and its time per window byte is
 //    extrapolated to the tree's window bytes (said so in the output).
+// Floor and scan alternate, round after round, and each is the median of
+// its rounds. Both the elapsed time and the process's CPU time are shown:
+// on a machine shared with other work the CPU time is the steadier one.
+//   bench_tree [ROUNDS]      (default 7, at least 5)
+//   bench_tree --export DIR  the tree, and in DIR its database (bench.vps),
+//                            the same signatures as YARA rules (bench.yar)
+//                            and the planted files (planted.txt); prints
+//                            the tree's folder (./zb bench compare)
+//   bench_tree --floor       one walk of the I/O floor; prints its seconds
 // The tree is generated once into bench-tree/ of the build folder.
-#include <benchmark/benchmark.h>
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,13 +32,12 @@
 #include <vector>
 
 #include "bench/bench_tree.h"
+#include "engine/scan_windows.h"
 #include "engine/search.h"
 #include "engine/vps_format.h"
 
 namespace {
 
-constexpr uint64_t kWholeFileLimit = 100000;
-constexpr uint32_t kWindowLength = 50000;
 constexpr uint32_t kLiteralSubsetFiles = 4;
 
 enum class Work { ioFloor, table, literal };
@@ -45,36 +51,44 @@ struct Totals {
 VpsDatabase g_db;
 std::string g_root;
 std::vector<std::string> g_subset;  // the literal scan's files
+uint8_t* g_window = nullptr;        // kScanWholeFileLimit bytes
 
-// One file as scanFile handles it, with the search chosen by `work`.
+struct Reader {
+    int fd;
+    uint64_t* bytes;
+};
+
+Status readAt(void* file, uint64_t offset, uint8_t* buffer, uint32_t length) {
+    Reader* r = static_cast<Reader*>(file);
+    if (pread(r->fd, buffer, length, static_cast<off_t>(offset)) != static_cast<ssize_t>(length)) return kStatusShortRead;
+    *r->bytes += length;
+    return kStatusOk;
+}
+
+// One file as scanFile handles it, with the search chosen by `work`; the
+// floor reads the same windows and searches nothing.
 void scanOne(const char* path, Work work, Totals& totals) {
     const int fd = open(path, O_RDONLY);
     if (fd < 0) return;
-    const off_t position = lseek(fd, 0, SEEK_CUR);
-    const off_t end = lseek(fd, 0, SEEK_END);
-    lseek(fd, position, SEEK_SET);
-    ++totals.files;
-    if (end < 8) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
         close(fd);
         return;
     }
-    const uint64_t size = static_cast<uint64_t>(end);
-    const uint32_t length = size <= kWholeFileLimit ? static_cast<uint32_t>(size) : kWindowLength;
-    uint8_t* window = static_cast<uint8_t*>(std::malloc(length));
-    MatchResult result;
-    if (read(fd, window, length) == static_cast<ssize_t>(length)) {
-        totals.windowBytes += length;
-        if (work == Work::table) searchFast(g_db, window, length, WindowPlace::startOfFile, result);
-        if (work == Work::literal) searchLiteral(g_db, window, length, WindowPlace::startOfFile, result);
-        if (result.recordNumber == 0 && size > kWholeFileLimit &&
-            pread(fd, window, kWindowLength, static_cast<off_t>(size - kWindowLength)) == kWindowLength) {
-            totals.windowBytes += kWindowLength;
-            if (work == Work::table) searchFast(g_db, window, kWindowLength, WindowPlace::insideFile, result);
-            if (work == Work::literal) searchLiteral(g_db, window, kWindowLength, WindowPlace::insideFile, result);
+    ++totals.files;
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    Reader reader{fd, &totals.windowBytes};
+    if (work == Work::ioFloor) {
+        const uint32_t length = scanBufferLength(size);
+        if (length != 0 && readAt(&reader, 0, g_window, length) == kStatusOk && size > kScanWholeFileLimit) {
+            readAt(&reader, size - kScanWindowLength, g_window, kScanWindowLength);
         }
+    } else {
+        MatchResult result;
+        scanWindows(g_db, size, WindowSource{&reader, readAt}, g_window,
+                    work == Work::table ? ScanMethod::table : ScanMethod::literal, result);
+        if (result.recordNumber != 0) ++totals.detections;
     }
-    if (result.recordNumber != 0) ++totals.detections;
-    std::free(window);
     close(fd);
 }
 
@@ -97,53 +111,27 @@ void walk(const std::string& folder, Work work, Totals& totals) {
     for (const std::string& sub : subfolders) walk(sub, work, totals);
 }
 
-struct Measured {
-    double best = 1e300;
-    Totals totals;
+double clockSeconds(clockid_t clock) {
+    timespec ts;
+    clock_gettime(clock, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+struct Sample {
+    double wall;
+    double cpu;
 };
-Measured g_floor, g_table, g_literal;
 
-void record(Measured& m, double seconds, const Totals& totals) {
-    if (seconds < m.best) m.best = seconds;
-    m.totals = totals;
+Sample timed(Work work, Totals& totals) {
+    const double wall = clockSeconds(CLOCK_MONOTONIC), cpu = clockSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    walk(g_root, work, totals);
+    return Sample{clockSeconds(CLOCK_MONOTONIC) - wall, clockSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu};
 }
 
-double now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-void BM_TreeIoFloor(benchmark::State& state) {
-    for (auto _ : state) {
-        Totals totals;
-        const double start = now();
-        walk(g_root, Work::ioFloor, totals);
-        record(g_floor, now() - start, totals);
-    }
-    state.counters["files"] = static_cast<double>(g_floor.totals.files);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * g_floor.totals.windowBytes));
-}
-
-void BM_TreeTableScan(benchmark::State& state) {
-    for (auto _ : state) {
-        Totals totals;
-        const double start = now();
-        walk(g_root, Work::table, totals);
-        record(g_table, now() - start, totals);
-    }
-    state.counters["files"] = static_cast<double>(g_table.totals.files);
-    state.counters["detections"] = static_cast<double>(g_table.totals.detections);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * g_table.totals.windowBytes));
-}
-
-void BM_SubsetLiteralScan(benchmark::State& state) {
-    for (auto _ : state) {
-        Totals totals;
-        const double start = now();
-        for (const std::string& path : g_subset) scanOne(path.c_str(), Work::literal, totals);
-        record(g_literal, now() - start, totals);
-    }
-    state.counters["files"] = static_cast<double>(g_literal.totals.files);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * g_literal.totals.windowBytes));
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 bool makeTree(const std::string& root, double scale, const SignatureList& database) {
@@ -172,27 +160,102 @@ bool makeTree(const std::string& root, double scale, const SignatureList& databa
     return true;
 }
 
+std::string hex(const std::vector<uint8_t>& bytes) {
+    std::string out;
+    char two[4];
+    for (uint8_t b : bytes) {
+        std::snprintf(two, sizeof two, "%02X ", b);
+        out += two;
+    }
+    return out;
+}
+
+// One rule per record, named by its number. The second pattern stands at
+// its fixed distance from the end of the first: a jump in the hex string
+// when the distance is not negative, else an explicit offset condition (a
+// hex string cannot jump backwards). An anchored record counts at offset 0.
+std::string yaraRules(const SignatureList& list) {
+    std::string out;
+    for (size_t i = 0; i < list.signatures.size(); ++i) {
+        const Signature& s = list.signatures[i];
+        const bool anchored = (s.flags & kVpsFlagAnchored) != 0;
+        const int64_t n = static_cast<int64_t>(s.first.size());
+        out += "rule r" + std::to_string(i + 1) + " {\n  strings:\n";
+        if (s.second.empty()) {
+            out += "    $a = { " + hex(s.first) + "}\n  condition:\n    " + (anchored ? "$a at 0" : "$a") + "\n}\n";
+        } else if (s.secondOffset >= 0) {
+            out += "    $a = { " + hex(s.first) + (s.secondOffset > 0 ? "[" + std::to_string(s.secondOffset) + "] " : "") +
+                   hex(s.second) + "}\n  condition:\n    " + (anchored ? "$a at 0" : "$a") + "\n}\n";
+        } else {
+            const std::string distance = std::to_string(n + s.secondOffset);
+            out += "    $a = { " + hex(s.first) + "}\n    $b = { " + hex(s.second) + "}\n  condition:\n    " +
+                   (anchored ? "$a at 0 and $b at " + distance
+                             : "for any i in (1..#a) : ($b at @a[i] + " + distance + ")") +
+                   "\n}\n";
+        }
+    }
+    return out;
+}
+
+bool writeText(const std::string& path, const std::string& text) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+int exportFor(const std::string& dir, double scale, const SignatureList& database) {
+    std::vector<uint8_t> image;
+    std::string error;
+    if (vpsImageBuild(database, image, error) != kStatusOk) return 1;
+    std::string planted;
+    std::vector<uint8_t> bytes;
+    for (const BenchFile& f : benchTreeFiles(scale)) {
+        uint32_t record = 0;
+        if (f.index % 100 != 42) continue;  // only these carry a signature
+        benchFileContents(f, database, bytes, &record);
+        if (record != 0) planted += g_root + "/" + f.folder + "/" + f.name + " " + std::to_string(record) + "\n";
+    }
+    if (!writeText(dir + "/bench.vps", std::string(image.begin(), image.end())) ||
+        !writeText(dir + "/bench.yar", yaraRules(database)) || !writeText(dir + "/planted.txt", planted)) {
+        std::fprintf(stderr, "cannot write in %s\n", dir.c_str());
+        return 1;
+    }
+    std::printf("%s\n", g_root.c_str());
+    return 0;
+}
+
 }  // namespace
 
+// The tree's folder: ZB_BENCH_TREE, else bench-tree/ of the build folder
+// (bin/bench/ is two levels below it).
+static std::string benchTreeRoot(const char* argv0) {
+    if (const char* env = std::getenv("ZB_BENCH_TREE")) return env;
+    char resolved[4096];
+    if (realpath(argv0, resolved) == nullptr) return "bench-tree";
+    std::string dir = resolved;
+    for (int up = 0; up < 3; ++up) dir = dir.substr(0, dir.rfind('/'));
+    return dir + "/bench-tree";
+}
+
 int main(int argc, char** argv) {
-    // The tree lives in the build folder: bin/bench/ is two levels below it.
-    std::string self = argv[0];
-    const char* env = std::getenv("ZB_BENCH_TREE");
+    const std::string mode = argc > 1 ? argv[1] : "";
+    const int rounds = argc > 1 && mode[0] != '-' ? std::max(5, std::atoi(argv[1])) : 7;
     const char* scaleEnv = std::getenv("ZB_BENCH_SCALE");
     const double scale = scaleEnv ? std::atof(scaleEnv) : 1.0;
-    if (env != nullptr) {
-        g_root = env;
-    } else {
-        char resolved[4096];
-        if (realpath(self.c_str(), resolved) == nullptr) return 1;
-        std::string dir = resolved;
-        for (int up = 0; up < 3; ++up) dir = dir.substr(0, dir.rfind('/'));
-        g_root = dir + "/bench-tree";
-    }
+    g_root = benchTreeRoot(argv[0]);
     const SignatureList database = benchDatabase();
     if (!makeTree(g_root, scale, database)) {
         std::fprintf(stderr, "cannot write the benchmark tree in %s\n", g_root.c_str());
         return 1;
+    }
+    g_window = static_cast<uint8_t*>(std::malloc(kScanWholeFileLimit));
+    if (mode == "--export" && argc > 2) return exportFor(argv[2], scale, database);
+    if (mode == "--floor") {
+        Totals once;
+        const Sample s = timed(Work::ioFloor, once);
+        std::printf("%.6f\n", s.wall);
+        return 0;
     }
     std::vector<uint8_t> image;
     std::string error;
@@ -203,31 +266,55 @@ int main(int argc, char** argv) {
     // The literal subset: the first large files (a head and a tail window each).
     for (const BenchFile& f : benchTreeFiles(scale)) {
         if (g_subset.size() >= kLiteralSubsetFiles) break;
-        if (f.size > kWholeFileLimit) g_subset.push_back(g_root + "/" + f.folder + "/" + f.name);
+        if (f.size > kScanWholeFileLimit) g_subset.push_back(g_root + "/" + f.folder + "/" + f.name);
     }
 
     // Warm the page cache, so that both sides read from memory.
     Totals warm;
     walk(g_root, Work::ioFloor, warm);
 
-    benchmark::Initialize(&argc, argv);
-    benchmark::RegisterBenchmark("TreeIoFloor", BM_TreeIoFloor)->Unit(benchmark::kMillisecond)->Iterations(5);
-    benchmark::RegisterBenchmark("TreeTableScan", BM_TreeTableScan)->Unit(benchmark::kMillisecond)->Iterations(5);
-    benchmark::RegisterBenchmark("TreeIoFloorAgain", BM_TreeIoFloor)->Unit(benchmark::kMillisecond)->Iterations(5);
-    benchmark::RegisterBenchmark("SubsetLiteralScan", BM_SubsetLiteralScan)->Unit(benchmark::kMillisecond)->Iterations(1);
-    benchmark::RunSpecifiedBenchmarks();
+    std::vector<double> floorWall, floorCpu, tableWall, tableCpu;
+    Totals tree;
+    std::printf("round   I/O floor wall   cpu     table scan wall   cpu     ratio wall  cpu\n");
+    for (int round = 0; round < rounds; ++round) {
+        Totals f, t;
+        const Sample a = timed(Work::ioFloor, f);
+        const Sample b = timed(Work::table, t);
+        floorWall.push_back(a.wall);
+        floorCpu.push_back(a.cpu);
+        tableWall.push_back(b.wall);
+        tableCpu.push_back(b.cpu);
+        tree = t;
+        std::printf("%5d   %8.3f s %8.3f s   %8.3f s %8.3f s   %6.2f %6.2f\n", round + 1, a.wall, a.cpu, b.wall, b.cpu,
+                    b.wall / a.wall, b.cpu / a.cpu);
+        std::fflush(stdout);
+    }
 
-    const double floor = g_floor.best, table = g_table.best;
-    const double literalPerByte = g_literal.best / static_cast<double>(g_literal.totals.windowBytes);
-    const double literalTree = literalPerByte * static_cast<double>(g_table.totals.windowBytes);
+    Totals literal;
+    const double literalStart = clockSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    for (const std::string& path : g_subset) scanOne(path.c_str(), Work::literal, literal);
+    const double literalCpu = clockSeconds(CLOCK_PROCESS_CPUTIME_ID) - literalStart;
+    const double literalTree = literalCpu / static_cast<double>(literal.windowBytes) * static_cast<double>(tree.windowBytes);
+
+    const double fw = median(floorWall), fc = median(floorCpu), tw = median(tableWall), tc = median(tableCpu);
+    std::vector<double> ratioWall, ratioCpu;
+    for (int i = 0; i < rounds; ++i) {
+        ratioWall.push_back(tableWall[i] / floorWall[i]);
+        ratioCpu.push_back(tableCpu[i] / floorCpu[i]);
+    }
     std::printf("\ntree: %llu files, %.1f MB of windows, %u records, %llu detections\n",
-                static_cast<unsigned long long>(g_table.totals.files), g_table.totals.windowBytes / 1e6, kBenchRecords,
-                static_cast<unsigned long long>(g_table.totals.detections));
-    std::printf("I/O floor (walk, open, read windows): %.3f s\n", floor);
-    std::printf("table scan:                           %.3f s  = %.2f x the I/O floor (goal: at most 3)\n", table,
-                table / floor);
-    std::printf("literal scan (extrapolated from %zu files, %.1f MB, %.2f s): %.0f s = %.0f x the I/O floor\n",
-                g_subset.size(), g_literal.totals.windowBytes / 1e6, g_literal.best, literalTree, literalTree / floor);
+                static_cast<unsigned long long>(tree.files), tree.windowBytes / 1e6, kBenchRecords,
+                static_cast<unsigned long long>(tree.detections));
+    std::printf("medians of %d rounds, floor and scan alternating (elapsed / CPU time):\n", rounds);
+    std::printf("I/O floor (walk, open, read windows): %.3f s / %.3f s\n", fw, fc);
+    std::printf("table scan, one thread:               %.3f s / %.3f s\n", tw, tc);
+    std::printf("table scan / I/O floor, median ratio: %.2f / %.2f (goal: at most 2)\n", median(ratioWall),
+                median(ratioCpu));
+    std::printf("search alone over the tree's windows: %.2f GB/s (CPU time of scan minus floor)\n",
+                tc > fc ? tree.windowBytes / (tc - fc) / 1e9 : 0.0);
+    std::printf("literal scan (extrapolated from %zu files, %.1f MB, %.2f s CPU): %.0f s = %.0f x the I/O floor\n",
+                g_subset.size(), literal.windowBytes / 1e6, literalCpu, literalTree, literalTree / fc);
+    std::free(g_window);
     vpsRelease(g_db);
     return 0;
 }

@@ -12,9 +12,16 @@ struct Window {
     ~Window() { std::free(bytes); }
 };
 
-Status search(ScanMethod method, const uint8_t* window, uint32_t length, WindowPlace place, MatchResult& result) {
-    return method == ScanMethod::table ? searchFast(g_vps, window, length, place, result)
-                                       : searchLiteral(g_vps, window, length, place, result);
+// The head window is read where a new handle stands, at offset 0; only the
+// tail window needs a seek.
+Status readAt(void* file, uint64_t offset, uint8_t* buffer, uint32_t length) {
+    HANDLE handle = static_cast<HANDLE>(file);
+    if (offset != 0) {
+        const Status status =
+            fileSeek(handle, static_cast<uint32_t>(offset), static_cast<uint32_t>(offset >> 32), kFileBegin);
+        if (status != kStatusOk) return status;
+    }
+    return fileRead(handle, buffer, length, nullptr);
 }
 
 }  // namespace
@@ -33,29 +40,14 @@ Status scanFileWith(const wchar_t* path, MatchResult* result, ScanMethod method)
     if (status != kStatusOk) return status;
 
     const uint64_t size = fileSize(file.get());
-    if (size == kFileFailed || size < kScanMinimumSize) return kStatusOk;
-    const uint32_t length = size <= kScanWholeFileLimit ? static_cast<uint32_t>(size) : kScanWindowLength;
+    if (size == kFileFailed) return kStatusOk;
+    const uint32_t length = scanBufferLength(size);
+    if (length == 0) return kStatusOk;
 
     Window window;
     window.bytes = static_cast<uint8_t*>(std::malloc(length));
     if (window.bytes == nullptr) return kStatusOutOfMemory;
-
-    // The head window starts at offset 0 of the file: an anchored record
-    // counts there only at position 0, and a match elsewhere does not stop
-    // the search (it would hide a detection further on).
-    status = fileRead(file.get(), window.bytes, length, nullptr);
-    if (status != kStatusOk) return status;
-    search(method, window.bytes, length, WindowPlace::startOfFile, *result);
-    if (result->recordNumber != 0 || size <= kScanWholeFileLimit) return kStatusOk;
-
-    // The tail window: every match counts; its offset is within the window.
-    const uint64_t tail = size - kScanWindowLength;
-    status = fileSeek(file.get(), static_cast<uint32_t>(tail), static_cast<uint32_t>(tail >> 32), kFileBegin);
-    if (status != kStatusOk) return status;
-    status = fileRead(file.get(), window.bytes, kScanWindowLength, nullptr);
-    if (status != kStatusOk) return status;
-    search(method, window.bytes, kScanWindowLength, WindowPlace::insideFile, *result);
-    return kStatusOk;
+    return scanWindows(g_vps, size, WindowSource{file.get(), readAt}, window.bytes, method, *result);
 }
 
 Status scanFile(const wchar_t* path, MatchResult* result) { return scanFileWith(path, result, ScanMethod::table); }

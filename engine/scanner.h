@@ -4,12 +4,9 @@
 // records of the loaded database (g_vps).
 #include <cstdint>
 
+#include "engine/scan_windows.h"
 #include "engine/search.h"
 #include "engine/status.h"
-
-constexpr uint64_t kScanMinimumSize = 8;          // smaller files are clean, unread
-constexpr uint64_t kScanWholeFileLimit = 100000;  // up to this size a file is one window
-constexpr uint32_t kScanWindowLength = 50000;     // head and tail windows of larger files
 
 // 0 when the file was examined (result.recordNumber 0 clean, else the
 // detection); otherwise the file was not examined and recordNumber is 0:
@@ -21,7 +18,6 @@ Status scanFile(const wchar_t* path, MatchResult* result);
 // wherever it lies; writes `result` only on a detection. Returns 0.
 Status scanBuffer(const uint8_t* buffer, uint32_t length, MatchResult* result);
 
-// scanFile with the search chosen: the search table (what scanFile uses) or
-// the literal comparison. Benchmarks and tests compare the two.
-enum class ScanMethod : uint8_t { table, literal };
+// scanFile with the search chosen (ScanMethod, engine/scan_windows.h).
+// Benchmarks and tests compare the two.
 Status scanFileWith(const wchar_t* path, MatchResult* result, ScanMethod method);

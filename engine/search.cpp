@@ -1,5 +1,6 @@
 #include "engine/search.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -12,11 +13,14 @@
 // those positions is a multiple of s. Each record therefore enters its class
 // with the grams at its offsets 0 .. s-1, each tagged with that offset j; a
 // gram seen at t proposes a match at p = t - j, which is then compared in
-// full exactly as the literal search does. A filter keeps the common case
-// (no candidate) to one load and one test: one- and two-byte grams index it
-// directly; longer grams are hashed to one 64-bit word of it and set two
-// bits there, which keeps false candidates rare (a false candidate costs a
-// look into the bucket table, which is seldom in cache).
+// full exactly as the literal search does. Two bit tables keep the common
+// case (no candidate) cheap. One- and two-byte grams index a bit table
+// directly, and it is exact. Longer grams are hashed: the gate has one bit
+// per hash value (a mask, a load and a bit test per gram, four grams between
+// two branches), and the few grams that pass it go on to the filter, which
+// sets two bits in one 64-bit word per gram; together they keep false
+// candidates rare (a false candidate costs a look into the bucket table,
+// which is seldom in cache).
 //
 // Matches come out of a class in increasing position: every match at p is
 // proposed at the one sampled t in p .. p+s-1, and all proposals at one t are
@@ -28,6 +32,9 @@ namespace {
 constexpr int kClassCount = 5;      // n = 1, 2, 3, 4..7, 8 and more
 constexpr uint32_t kMaxStride = 8;  // bounds the grams kept per record
 constexpr uint32_t kNone = UINT32_MAX;
+// Gate bits per filter word: the gate must stay in the cache beside a
+// freshly read window, so it is kept smaller than the filter.
+constexpr uint64_t kGateBitsPerWord = 64;
 
 int classOf(uint8_t n) {
     if (n >= 8) return 4;
@@ -50,8 +57,13 @@ struct SearchRecord {
 
 struct SearchEntry {
     uint32_t gram;
-    uint32_t record;  // 0-based database order
-    uint32_t shift;   // offset j of the gram inside the first pattern
+    uint32_t record;      // 0-based database order
+    uint32_t run;         // entries from this one to the end of its group (same gram and shift)
+    uint32_t segment;     // entries from this one to the end of its group's records of this first length
+    uint32_t sameFirst;   // entries from this one to the end of those with the same first pattern
+    uint32_t sameShape;   // ... and the same second-pattern distance and length
+    uint8_t shift;        // offset j of the gram inside the first pattern
+    uint8_t firstLength;  // the record's n
 };
 
 struct SearchClass {
@@ -60,8 +72,11 @@ struct SearchClass {
     uint32_t wordBits = 0;    // the filter has 2^wordBits 64-bit words
     uint32_t entryCount = 0;
     uint64_t* filter = nullptr;
+    uint64_t* gate = nullptr;         // one bit per hashed gram value; the filter itself for q <= 2
+    uint64_t gateMask = 0;            // the gate has gateMask + 1 bits, a power of two
+    uint32_t gateShift = 0;           // 32 - log2(gate bits)
     uint32_t* bucketStart = nullptr;  // one bucket per filter word, plus the end
-    SearchEntry* entries = nullptr;   // by bucket, then database order
+    SearchEntry* entries = nullptr;   // by bucket; in a bucket by group, then first pattern (length, bytes), then record
 };
 
 }  // namespace
@@ -106,15 +121,18 @@ struct Probe {
     uint64_t mask;
 };
 
+constexpr uint64_t kGramHash = 0x9E3779B97F4A7C15ull;
+
 template <uint32_t Q>
 inline Probe probeOf(uint32_t gram, uint32_t wordBits) {
     if constexpr (Q <= 2) {
         (void)wordBits;
         return Probe{gram >> 6, uint64_t{1} << (gram & 63)};
     } else {
-        const uint64_t h = gram * 0x9E3779B97F4A7C15ull;
+        const uint64_t h = gram * kGramHash;
+        const uint64_t mixed = (h ^ (h >> 29)) * 0xBF58476D1CE4E5B9ull;
         return Probe{static_cast<uint32_t>(h >> (64 - wordBits)),
-                     (uint64_t{1} << ((h >> 32) & 63)) | (uint64_t{1} << ((h >> 38) & 63))};
+                     (uint64_t{1} << (mixed >> 58)) | (uint64_t{1} << ((mixed >> 52) & 63))};
     }
 }
 
@@ -163,6 +181,166 @@ inline bool matchesAt(const SearchRecord& rec, const uint8_t* area, const uint8_
     return std::memcmp(window + s, area + rec.second, rec.secondLength) == 0;
 }
 
+// The gate: one bit per gram value (q <= 2, exact) or per hash of it. Its
+// test is a shift and a bit test, so it can afford to look at every sampled
+// gram; the few that pass it face the two-bit filter.
+// Hashed gates take the top bits of a 32-bit multiplicative hash of the gram
+// (one multiply and one shift); the filter hashes with 64 bits, takes the top
+// bits for its word and mixes again for its two.
+template <uint32_t Q>
+inline uint32_t gateBitOf(uint32_t gram, uint32_t gateShift) {
+    if constexpr (Q <= 2) {
+        (void)gateShift;
+        return gram;
+    } else {
+        return (gram * 0x9E3779B1u) >> gateShift;
+    }
+}
+
+template <uint32_t Q>
+inline bool gatePasses(const uint64_t* gate, uint32_t gateShift, const uint8_t* p) {
+    const uint32_t bit = gateBitOf<Q>(gramAt<Q>(p), gateShift);
+    return ((gate[bit >> 6] >> (bit & 63)) & 1) != 0;
+}
+
+template <uint32_t Q>
+inline bool filterPasses(const uint64_t* filter, uint32_t wordBits, const uint8_t* p) {
+    if constexpr (Q <= 2) {
+        (void)filter, (void)wordBits, (void)p;
+        return true;  // the gate was exact
+    } else {
+        const Probe probe = probeOf<Q>(gramAt<Q>(p), wordBits);
+        return (probe.mask & ~filter[probe.word]) == 0;
+    }
+}
+
+// The first sampled position from `t` on (stepping by `stride`, up to
+// `tMax`) whose gram passes the class's gate and filter; past `tMax` when
+// there is none. Nearly every gram is turned away by the gate, so four are
+// probed between two branches, independently of each other.
+// The first of the four grams at p, p + stride, ... that passes both the
+// gate and the filter: 0 to 3, or 4 for none. Apart from the loop below, so
+// that the loop does not keep its hashes alive for it.
+template <uint32_t Q>
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+uint32_t firstOfFour(const SearchClass& cls, const uint8_t* p, uint64_t stride) {
+    const uint32_t gateShift = cls.gateShift;
+    for (uint32_t k = 0; k < 4; ++k) {
+        const uint8_t* at = p + k * stride;
+        if (gatePasses<Q>(cls.gate, gateShift, at) && filterPasses<Q>(cls.filter, cls.wordBits, at)) return k;
+    }
+    return 4;
+}
+
+// Not inlined: alone, the loop keeps everything it needs in registers.
+template <uint32_t Q>
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+uint64_t nextCandidate(const SearchClass& cls, const uint8_t* window, uint64_t t, uint64_t tMax, uint64_t stride) {
+    const uint64_t* const gate = cls.gate;
+    const uint32_t gateShift = cls.gateShift;
+    const uint64_t stride4 = 4 * stride;
+    while (t + 3 * stride <= tMax) {
+        const uint8_t* p = window + t;
+        const bool a = gatePasses<Q>(gate, gateShift, p);
+        const bool b = gatePasses<Q>(gate, gateShift, p + stride);
+        const bool c = gatePasses<Q>(gate, gateShift, p + 2 * stride);
+        const bool d = gatePasses<Q>(gate, gateShift, p + 3 * stride);
+        if (a | b | c | d) {
+            const uint32_t k = firstOfFour<Q>(cls, p, stride);
+            if (k < 4) return t + k * stride;
+        }
+        t += stride4;
+    }
+    for (; t <= tMax; t += stride) {
+        if (gatePasses<Q>(gate, gateShift, window + t) && filterPasses<Q>(cls.filter, cls.wordBits, window + t)) return t;
+    }
+    return t;
+}
+
+// Groups up to this size are compared record by record; larger ones (many
+// records sharing the gram at the same offset, such as records that share
+// their first bytes) are searched by first pattern.
+constexpr uint32_t kLinearGroup = 8;
+
+// Orders a group's entries by first pattern: length, then bytes, then record.
+int compareFirst(const SearchRecord& a, const SearchRecord& b, const uint8_t* area) {
+    if (a.firstLength != b.firstLength) return a.firstLength < b.firstLength ? -1 : 1;
+    return std::memcmp(area + a.first, area + b.first, a.firstLength);
+}
+
+// Among entries [begin, end) of a group, all with the first pattern found at
+// p: the lowest record whose second pattern is in the window too and that
+// the anchored rule lets count there, or kNone. They are sorted by the
+// distance and length of their second pattern, then by its bytes, then by
+// record, so each distance and length costs one binary search.
+uint32_t lowestWithSecond(const SearchTable& table, const SearchEntry* group, uint32_t begin, uint32_t end,
+                          const uint8_t* area, const uint8_t* window, uint32_t length, uint32_t p,
+                          bool anchoredAtStartOnly) {
+    uint32_t lowest = kNone;
+    for (uint32_t k = begin; k < end; k += group[k].sameShape) {
+        const uint32_t shapeEnd = k + group[k].sameShape;
+        const SearchRecord& shape = table.records[group[k].record];
+        const uint8_t m = shape.secondLength;
+        const uint8_t* second = nullptr;
+        uint32_t from = k;
+        if (m != 0) {
+            const int64_t at = static_cast<int64_t>(p) + shape.firstLength + shape.secondOffset;
+            if (at < 0 || at + m > static_cast<int64_t>(length)) continue;
+            second = window + at;
+            uint32_t hi = shapeEnd;
+            while (from < hi) {
+                const uint32_t mid = from + (hi - from) / 2;
+                if (std::memcmp(area + table.records[group[mid].record].second, second, m) < 0) from = mid + 1; else hi = mid;
+            }
+        }
+        for (uint32_t i = from; i < shapeEnd; ++i) {
+            const uint32_t record = group[i].record;
+            const SearchRecord& rec = table.records[record];
+            if (m != 0 && std::memcmp(area + rec.second, second, m) != 0) break;
+            if (anchoredAtStartOnly && (rec.flags & kVpsFlagAnchored) != 0 && p != 0) continue;
+            if (record < lowest) lowest = record;
+            break;  // the rest of this run have higher numbers
+        }
+    }
+    return lowest;
+}
+
+// One large group, all proposing position p. Only records whose first
+// pattern equals the window's bytes at p can match: for each first-pattern
+// length in the group, a binary search finds them, and among records with
+// the same first pattern the lowest that matches whole is the only one that
+// can count (the group is in record order there). So a window costs per
+// group a few comparisons per length, not one per record.
+void searchGroup(const SearchTable& table, const SearchEntry* group, uint32_t count, const uint8_t* area,
+                 const uint8_t* window, uint32_t length, uint32_t p, bool anchoredAtStartOnly, Best& best) {
+    uint32_t begin = 0;
+    while (begin < count) {
+        const uint8_t n = group[begin].firstLength;
+        const uint32_t segmentEnd = begin + group[begin].segment;
+        if (static_cast<uint64_t>(p) + n <= length) {
+            const uint8_t* bytes = window + p;
+            uint32_t lo = begin, hi = segmentEnd;
+            while (lo < hi) {
+                const uint32_t mid = lo + (hi - lo) / 2;
+                if (std::memcmp(area + table.records[group[mid].record].first, bytes, n) < 0) lo = mid + 1; else hi = mid;
+            }
+            if (lo < segmentEnd && std::memcmp(area + table.records[group[lo].record].first, bytes, n) == 0) {
+                const uint32_t record = lowestWithSecond(table, group, lo, lo + group[lo].sameFirst, area, window,
+                                                         length, p, anchoredAtStartOnly);
+                if (record != kNone && improves(p, record, best)) {
+                    best.position = p;
+                    best.record = record;
+                }
+            }
+        }
+        begin = segmentEnd;
+    }
+}
+
 template <uint32_t Q>
 void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t* area, const uint8_t* window,
                  uint32_t length, bool anchoredAtStartOnly, Best& best) {
@@ -175,22 +353,29 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
         return bound < last ? bound : last;
     };
     uint64_t tMax = limit();
-    for (uint64_t t = 0; t <= tMax; t += stride) {
+    for (uint64_t t = 0;; t += stride) {
+        t = nextCandidate<Q>(cls, window, t, tMax, stride);
+        if (t > tMax) break;
         const uint32_t gram = gramAt<Q>(window + t);
         const Probe probe = probeOf<Q>(gram, cls.wordBits);
-        if ((cls.filter[probe.word] & probe.mask) != probe.mask) continue;
-
         const uint32_t end = cls.bucketStart[probe.word + 1];
-        for (uint32_t i = cls.bucketStart[probe.word]; i < end; ++i) {
+        for (uint32_t i = cls.bucketStart[probe.word]; i < end; i += cls.entries[i].run) {
             const SearchEntry& e = cls.entries[i];
             if (e.gram != gram || t < e.shift) continue;
             const uint32_t p = static_cast<uint32_t>(t - e.shift);
-            if (!improves(p, e.record, best)) continue;
-            const SearchRecord& rec = table.records[e.record];
-            if (anchoredAtStartOnly && (rec.flags & kVpsFlagAnchored) != 0 && p != 0) continue;
-            if (!matchesAt(rec, area, window, length, p)) continue;
-            best.position = p;
-            best.record = e.record;
+            if (e.run <= kLinearGroup) {
+                for (uint32_t k = i; k < i + e.run; ++k) {
+                    const uint32_t record = cls.entries[k].record;
+                    if (!improves(p, record, best)) continue;
+                    const SearchRecord& rec = table.records[record];
+                    if (anchoredAtStartOnly && (rec.flags & kVpsFlagAnchored) != 0 && p != 0) continue;
+                    if (!matchesAt(rec, area, window, length, p)) continue;
+                    best.position = p;
+                    best.record = record;
+                }
+            } else {
+                searchGroup(table, cls.entries + i, e.run, area, window, length, p, anchoredAtStartOnly, best);
+            }
         }
         tMax = limit();
     }
@@ -302,7 +487,11 @@ Status searchTableBuild(VpsDatabase& db) {
         cls.entryCount = static_cast<uint32_t>(entries);
         cls.wordBits = wordBitsFor(cls.gramLength, entries);
         const uint64_t words = uint64_t{1} << cls.wordBits;
-        size += alignUp(words * 8) + alignUp((words + 1) * 4) + alignUp(entries * sizeof(SearchEntry));
+        cls.gateMask = cls.gramLength <= 2 ? 0 : kGateBitsPerWord * words - 1;
+        cls.gateShift = 32;
+        for (uint64_t bits = cls.gateMask + 1; bits > 1; bits >>= 1) --cls.gateShift;
+        const uint64_t gateBytes = cls.gramLength <= 2 ? 0 : (cls.gateMask + 1) / 8;
+        size += alignUp(words * 8) + alignUp(gateBytes) + alignUp((words + 1) * 4) + alignUp(entries * sizeof(SearchEntry));
     }
     if (size > SIZE_MAX) return kStatusOutOfMemory;
 
@@ -324,6 +513,13 @@ Status searchTableBuild(VpsDatabase& db) {
         if (cls.entryCount == 0) continue;
         const uint64_t words = uint64_t{1} << cls.wordBits;
         cls.filter = reinterpret_cast<uint64_t*>(carve(words * 8));
+        if (cls.gramLength <= 2) {
+            cls.gate = cls.filter;
+        } else {
+            const uint64_t gateBytes = (cls.gateMask + 1) / 8;
+            cls.gate = reinterpret_cast<uint64_t*>(carve(gateBytes));
+            std::memset(cls.gate, 0, static_cast<size_t>(gateBytes));
+        }
         cls.bucketStart = reinterpret_cast<uint32_t*>(carve((words + 1) * 4));
         cls.entries = reinterpret_cast<SearchEntry*>(carve(uint64_t{cls.entryCount} * sizeof(SearchEntry)));
         std::memset(cls.filter, 0, static_cast<size_t>(words * 8));
@@ -348,8 +544,13 @@ Status searchTableBuild(VpsDatabase& db) {
             rec.secondLength = record.secondLength;
             SearchClass& cls = table->classes[classOf(record.firstLength)];
             for (uint32_t j = 0; j < cls.stride; ++j) {
-                const Probe probe = probeOf(gramAt(record.first + j, cls.gramLength), cls.gramLength, cls.wordBits);
+                const uint32_t gram = gramAt(record.first + j, cls.gramLength);
+                const Probe probe = probeOf(gram, cls.gramLength, cls.wordBits);
                 cls.filter[probe.word] |= probe.mask;
+                if (cls.gramLength > 2) {
+                    const uint64_t bit = gateBitOf<4>(gram, cls.gateShift);  // the hashed gate is the same for q = 3, 4
+                    cls.gate[bit >> 6] |= uint64_t{1} << (bit & 63);
+                }
                 ++cls.bucketStart[probe.word];
             }
             offset += record.length;
@@ -375,7 +576,7 @@ Status searchTableBuild(VpsDatabase& db) {
         for (uint32_t j = 0; j < cls.stride; ++j) {
             const uint32_t gram = gramAt(area + rec.first + j, cls.gramLength);
             const Probe probe = probeOf(gram, cls.gramLength, cls.wordBits);
-            cls.entries[cls.bucketStart[probe.word]++] = SearchEntry{gram, index, j};
+            cls.entries[cls.bucketStart[probe.word]++] = SearchEntry{gram, index, 1, 1, 1, 1, static_cast<uint8_t>(j), rec.firstLength};
         }
     }
     for (SearchClass& cls : table->classes) {
@@ -383,6 +584,41 @@ Status searchTableBuild(VpsDatabase& db) {
         const uint32_t buckets = 1u << cls.wordBits;
         for (uint32_t b = buckets; b > 0; --b) cls.bucketStart[b] = cls.bucketStart[b - 1];
         cls.bucketStart[0] = 0;
+        // Each bucket by group, then by first pattern, then by record; every
+        // entry learns how far its group runs.
+        const SearchRecord* records = table->records;
+        for (uint32_t b = 0; b < buckets; ++b) {
+            SearchEntry* first = cls.entries + cls.bucketStart[b];
+            SearchEntry* last = cls.entries + cls.bucketStart[b + 1];
+            if (last - first > 1) {
+                std::sort(first, last, [&](const SearchEntry& x, const SearchEntry& y) {
+                    if (x.gram != y.gram) return x.gram < y.gram;
+                    if (x.shift != y.shift) return x.shift < y.shift;
+                    const SearchRecord& rx = records[x.record];
+                    const SearchRecord& ry = records[y.record];
+                    const int order = compareFirst(rx, ry, area);
+                    if (order != 0) return order < 0;
+                    if (rx.secondOffset != ry.secondOffset) return rx.secondOffset < ry.secondOffset;
+                    if (rx.secondLength != ry.secondLength) return rx.secondLength < ry.secondLength;
+                    const int second = std::memcmp(area + rx.second, area + ry.second, rx.secondLength);
+                    if (second != 0) return second < 0;
+                    return x.record < y.record;
+                });
+            }
+            for (SearchEntry* e = last; e != first;) {
+                --e;
+                const bool sameGroup = e + 1 != last && e[1].gram == e->gram && e[1].shift == e->shift;
+                e->run = sameGroup ? e[1].run + 1 : 1;
+                e->segment = sameGroup && e[1].firstLength == e->firstLength ? e[1].segment + 1 : 1;
+                const SearchRecord& here = records[e->record];
+                const SearchRecord* next = e->segment > 1 ? &records[e[1].record] : nullptr;
+                const bool sameFirst = next != nullptr && compareFirst(here, *next, area) == 0;
+                e->sameFirst = sameFirst ? e[1].sameFirst + 1 : 1;
+                const bool sameShape = sameFirst && here.secondOffset == next->secondOffset &&
+                                       here.secondLength == next->secondLength;
+                e->sameShape = sameShape ? e[1].sameShape + 1 : 1;
+            }
+        }
     }
     db.searchTable = table;
     return kStatusOk;

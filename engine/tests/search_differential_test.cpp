@@ -111,6 +111,10 @@ TEST(SearchDifferentialTest, TableEqualsLiteralOnRandomDatabases) {
         // bounds the others, which must still see matches just before it.
         {"four to twelve bytes, two symbols", 4, 12, 24, 2},
         {"seven to ten bytes, two symbols", 7, 10, 16, 2},
+        // Dozens of records behind one gram at one offset: the table searches
+        // such a group by first pattern instead of record by record.
+        {"large groups of eight to sixteen bytes", 8, 16, 200, 2},
+        {"large groups of four to six bytes", 4, 6, 150, 2},
     };
     int detections = 0, windows = 0;
     for (const Shape& shape : shapes) {
@@ -155,6 +159,45 @@ TEST(SearchDifferentialTest, TableEqualsLiteralOnFullSizeWindows) {
         }
     }
     EXPECT_GT(detections, 12);
+}
+
+
+TEST(SearchDifferentialTest, LargeGroupsFindTheLowestRecordThatMatchesWhole) {
+    // 60 records behind the same first four bytes, of three lengths, some
+    // with the same first pattern and different second patterns: the table
+    // searches them as one group by first pattern.
+    std::vector<Signature> sigs;
+    for (int i = 0; i < 60; ++i) {
+        Signature s;
+        s.name = "G" + std::to_string(i + 1);
+        const std::string tail = i < 40 ? std::string(1, static_cast<char>('a' + i % 20)) + std::string(1, static_cast<char>('A' + i / 20))
+                                        : "zz";  // records 41-60 share "MZ..zz"
+        s.first = bytesOf("MZPE" + tail + std::string(i % 3, '#'));
+        if (i >= 40) {
+            s.second = bytesOf("S" + std::to_string(i));
+            s.secondOffset = 2;
+        }
+        sigs.push_back(s);
+    }
+    TestDb t;
+    loadSignatures(t, sigs);
+    auto find = [&](const std::string& text, WindowPlace place = WindowPlace::insideFile) {
+        const std::vector<uint8_t> w = bytesOf(text);
+        MatchResult literal, fast;
+        searchLiteral(t.db, w.data(), static_cast<uint32_t>(w.size()), place, literal);
+        searchFast(t.db, w.data(), static_cast<uint32_t>(w.size()), place, fast);
+        EXPECT_EQ(fast.recordNumber, literal.recordNumber) << text;
+        EXPECT_EQ(fast.matchOffset, literal.matchOffset) << text;
+        return fast.recordNumber;
+    };
+    const std::string pad(37, '.');
+    EXPECT_EQ(find(pad + "MZPEcA##" + pad), 3u);      // "MZPE" "cA" "##"
+    EXPECT_EQ(find(pad + "MZPEcB##" + pad), 23u);     // "MZPE" "cB" "#", the longer text around it
+    EXPECT_EQ(find(pad + "MZPEcA#" + pad), 0u);       // one '#' short of record 3
+    EXPECT_EQ(find(pad + "MZPEzz..S54" + pad), 55u);  // same first pattern as 43, 46, ..., 58: the second decides
+    EXPECT_EQ(find(pad + "MZPEzz##..S59" + pad), 60u);
+    EXPECT_EQ(find(pad + "MZPEzq" + pad), 0u);
+    EXPECT_EQ(find(std::string(300, 'M') + "MZPEzz#..S43" + pad), 44u);
 }
 
 }  // namespace

@@ -1,0 +1,209 @@
+// The fast search's worst case: windows made to slow it, against the
+// 10,000-record benchmark database and against databases whose records
+// share their first bytes, each measured per byte of window against the
+// ordinary windows of the benchmark tree (program-like, text, noise) with
+// the same database. Everything runs side by side in one run; each figure
+// is the median of its rounds, in CPU time.
+//   bench_worst [ROUNDS]      (default 7)
+// The bound in the README is the largest slowdown this may print.
+#include <time.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/bench_tree.h"
+#include "engine/scan_windows.h"
+#include "engine/search.h"
+#include "engine/vps_format.h"
+
+namespace {
+
+constexpr uint32_t kWindow = kScanWindowLength;
+constexpr double kBound = 400;  // the README's figure: no window may cost more per byte
+
+double cpuNow() {
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+struct Db {
+    VpsDatabase db;
+    SignatureList list;
+    explicit Db(SignatureList l) : list(std::move(l)) {
+        std::vector<uint8_t> image;
+        std::string error;
+        if (vpsImageBuild(list, image, error) != kStatusOk || vpsParseImage(image.data(), image.size(), db) != kStatusOk) {
+            std::fprintf(stderr, "bench_worst: database: %s\n", error.c_str());
+            std::exit(1);
+        }
+    }
+    ~Db() { vpsRelease(db); }
+};
+
+// Nanoseconds per window byte: the search of `windows` (each searched as a
+// head window) over enough repetitions to last a few milliseconds.
+double nsPerByte(const VpsDatabase& db, const std::vector<std::vector<uint8_t>>& windows, uint32_t& detections) {
+    uint64_t bytes = 0;
+    uint32_t found = 0;
+    const double start = cpuNow();
+    int reps = 0;
+    do {
+        for (const std::vector<uint8_t>& w : windows) {
+            MatchResult r;
+            searchFast(db, w.data(), static_cast<uint32_t>(w.size()), WindowPlace::startOfFile, r);
+            bytes += w.size();
+            found += r.recordNumber != 0;
+        }
+        ++reps;
+    } while (cpuNow() - start < 0.02);
+    detections = found / static_cast<uint32_t>(reps);
+    return (cpuNow() - start) * 1e9 / static_cast<double>(bytes);
+}
+
+std::vector<std::vector<uint8_t>> ordinaryWindows() {
+    std::vector<std::vector<uint8_t>> out;
+    for (uint32_t kind : {0u, 4u, 7u, 10u, 14u, 17u}) {
+        BenchFile f{"", "", kWindow, kind};
+        std::vector<uint8_t> bytes;
+        benchFileContents(f, SignatureList{}, bytes);
+        out.push_back(bytes);
+    }
+    return out;
+}
+
+// Repeats `unit` over a whole window.
+std::vector<uint8_t> tiled(const std::vector<uint8_t>& unit) {
+    std::vector<uint8_t> w(kWindow);
+    for (uint32_t i = 0; i < kWindow; ++i) w[i] = unit[i % unit.size()];
+    return w;
+}
+
+struct Case {
+    std::string what;
+    const Db* db;
+    std::vector<std::vector<uint8_t>> windows;
+    bool bounded = true;  // false: a database shape the bound does not cover (README)
+};
+
+SignatureList sharedFirstBytes(uint32_t shared, uint32_t count) {
+    SignatureList list = signaturesSynthetic(count, kBenchSeed);
+    for (Signature& s : list.signatures) {
+        for (uint32_t i = 0; i < shared && i < s.first.size(); ++i) s.first[i] = static_cast<uint8_t>("MZ\x90\x00\x03\x00\x00\x00"[i]);
+    }
+    return list;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 7;
+    std::mt19937 random(kBenchSeed);
+    const Db bench(benchDatabase());
+    const Db shared4(sharedFirstBytes(4, kBenchRecords));
+    const Db shared8(sharedFirstBytes(8, kBenchRecords));
+    // 1,000 records with one and the same first pattern, told apart only by
+    // their second patterns: the table finds the second patterns by binary
+    // search, where the literal search compares each record.
+    SignatureList sameFirstList = signaturesSynthetic(1000, kBenchSeed);
+    for (Signature& s : sameFirstList.signatures) {
+        s.first = {'M', 'Z', 0x90, 0x00, 0x03, 0x00, 0x00, 0x00};
+        s.second = {0x50, 0x45, static_cast<uint8_t>(random()), static_cast<uint8_t>(random())};
+        s.secondOffset = 4;
+    }
+    const Db sameFirst(sameFirstList);
+    const std::vector<std::vector<uint8_t>> ordinary = ordinaryWindows();
+
+    std::vector<Case> cases;
+    const std::vector<Signature>& sigs = bench.list.signatures;
+    {
+        // Every sampled gram belongs to some record: first patterns back to
+        // back, each with its last byte changed so that none matches whole.
+        std::vector<uint8_t> w;
+        while (w.size() < kWindow) {
+            const Signature& s = sigs[random() % sigs.size()];
+            for (size_t i = 0; i + 1 < s.first.size(); ++i) w.push_back(s.first[i]);
+            w.push_back(static_cast<uint8_t>(s.first.back() ^ 0x5A));
+        }
+        w.resize(kWindow);
+        cases.push_back({"first patterns back to back, last byte wrong", &bench, {w}});
+    }
+    {
+        // Records with a second pattern: the first pattern whole everywhere,
+        // the second never there, so both are compared at every candidate.
+        std::vector<uint8_t> w;
+        while (w.size() < kWindow) {
+            const Signature& s = sigs[2 * (random() % (sigs.size() / 2)) + 1];
+            w.insert(w.end(), s.first.begin(), s.first.end());
+        }
+        w.resize(kWindow);
+        cases.push_back({"first patterns whole, second patterns missing", &bench, {w}});
+    }
+    {
+        std::vector<uint8_t> unit = sigs[7].first;
+        unit.back() ^= 0x5A;
+        cases.push_back({"one record's first pattern repeated, last byte wrong", &bench, {tiled(unit)}});
+    }
+    cases.push_back({"zeros", &bench, {std::vector<uint8_t>(kWindow, 0)}});
+    cases.push_back({"0xFF", &bench, {std::vector<uint8_t>(kWindow, 0xFF)}});
+    for (const Db* d : {&shared4, &shared8}) {
+        const uint32_t n = d == &shared4 ? 4 : 8;
+        const std::vector<uint8_t> prefix(d->list.signatures[0].first.begin(), d->list.signatures[0].first.begin() + n);
+        std::vector<uint8_t> unit = prefix;
+        unit.push_back(0xEE);  // the shared bytes, then one that no record has there
+        cases.push_back({"shared first " + std::to_string(n) + " bytes, window of them", d, {tiled(prefix), tiled(unit)}});
+    }
+    cases.push_back({"1,000 records, one first pattern, window of it", &sameFirst,
+                     {tiled(sameFirst.list.signatures[0].first)}});
+
+    struct Row {
+        std::vector<double> ratio;
+        std::vector<double> ns;
+        uint32_t detections = 0;
+    };
+    std::vector<Row> rows(cases.size());
+    std::vector<double> base[4];
+    const Db* dbs[4] = {&bench, &shared4, &shared8, &sameFirst};
+    for (int round = 0; round < rounds; ++round) {
+        double ordinaryNs[4];
+        uint32_t ignored;
+        for (int i = 0; i < 4; ++i) {
+            ordinaryNs[i] = nsPerByte(dbs[i]->db, ordinary, ignored);
+            base[i].push_back(ordinaryNs[i]);
+        }
+        for (size_t c = 0; c < cases.size(); ++c) {
+            int b = 0;
+            while (dbs[b] != cases[c].db) ++b;
+            const double ns = nsPerByte(cases[c].db->db, cases[c].windows, rows[c].detections);
+            rows[c].ns.push_back(ns);
+            rows[c].ratio.push_back(ns / ordinaryNs[b]);
+        }
+    }
+
+    std::printf("ordinary windows (benchmark tree contents), search alone, medians of %d rounds:\n", rounds);
+    std::printf("  benchmark database (10,000 records):      %.3f ns/byte = %.2f GB/s\n", median(base[0]), 1 / median(base[0]));
+    std::printf("  records sharing their first 4 bytes:      %.3f ns/byte\n", median(base[1]));
+    std::printf("  records sharing their first 8 bytes:      %.3f ns/byte\n", median(base[2]));
+    std::printf("  1,000 records with one first pattern:     %.3f ns/byte\n", median(base[3]));
+    std::printf("\n%-56s %12s %10s\n", "adversarial window", "ns/byte", "x ordinary");
+    double worst = 0;
+    for (size_t c = 0; c < cases.size(); ++c) {
+        const double r = median(rows[c].ratio);
+        if (cases[c].bounded) worst = std::max(worst, r);
+        std::printf("%-56s %12.3f %10.1f%s\n", cases[c].what.c_str(), median(rows[c].ns), r,
+                    cases[c].bounded ? "" : "  (outside the bound, see the README)");
+    }
+    std::printf("\nworst: %.1f x an ordinary window per byte (bound: %.0f x) %s\n", worst, kBound,
+                worst <= kBound ? "within the bound" : "OVER THE BOUND");
+    return worst <= kBound ? 0 : 1;
+}

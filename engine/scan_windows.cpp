@@ -1,0 +1,40 @@
+#include "engine/scan_windows.h"
+
+namespace {
+
+void search(const VpsDatabase& db, ScanMethod method, const uint8_t* window, uint32_t length, WindowPlace place,
+            MatchResult& result) {
+    if (method == ScanMethod::table) {
+        searchFast(db, window, length, place, result);
+    } else {
+        searchLiteral(db, window, length, place, result);
+    }
+}
+
+}  // namespace
+
+uint32_t scanBufferLength(uint64_t size) {
+    if (size < kScanMinimumSize) return 0;
+    return size <= kScanWholeFileLimit ? static_cast<uint32_t>(size) : kScanWindowLength;
+}
+
+Status scanWindows(const VpsDatabase& db, uint64_t size, const WindowSource& source, uint8_t* buffer,
+                   ScanMethod method, MatchResult& result) {
+    result.recordNumber = 0;
+    const uint32_t length = scanBufferLength(size);
+    if (length == 0) return kStatusOk;
+
+    // The head window starts at offset 0 of the file: an anchored record
+    // counts there only at position 0, and a match elsewhere does not stop
+    // the search (it would hide a detection further on).
+    Status status = source.read(source.file, 0, buffer, length);
+    if (status != kStatusOk) return status;
+    search(db, method, buffer, length, WindowPlace::startOfFile, result);
+    if (result.recordNumber != 0 || size <= kScanWholeFileLimit) return kStatusOk;
+
+    // The tail window: every match counts; its offset is within the window.
+    status = source.read(source.file, size - kScanWindowLength, buffer, kScanWindowLength);
+    if (status != kStatusOk) return status;
+    search(db, method, buffer, kScanWindowLength, WindowPlace::insideFile, result);
+    return kStatusOk;
+}
