@@ -1,7 +1,11 @@
-// A "WinInet.dll" stand-in for the start-up binding tests: it has every entry
-// a program binds except InternetOpenW (neither by name nor by ordinal). The
-// entries it has only fail; a program that binds it must refuse to start
-// before calling any of them.
+// "WinInet.dll" stand-ins for the tests of a program's use of WinInet.
+// wininet-no-internetopen has every entry a program binds except
+// InternetOpenW (neither by name nor by ordinal): a program that binds it must
+// refuse to start before calling any entry. wininet-internetopen-fails has
+// them all, and its InternetOpenW always fails with ERROR_INTERNET_INTERNAL_ERROR
+// after noting the access type it was asked for, one decimal number a line,
+// in "wininet-opens.txt" beside the program, so that a test sees which
+// attempts were made and in what order. The other entries only fail.
 #include <windows.h>
 
 namespace {
@@ -11,9 +15,42 @@ BOOL refuse() {
     return FALSE;
 }
 
+// ERROR_INTERNET_INTERNAL_ERROR: an error no real network gives here.
+constexpr DWORD kOpenError = 12004;
+
+void noteAccessType(DWORD accessType) {
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    wchar_t* slash = wcsrchr(path, L'\\');
+    if (slash == nullptr || (slash + 1 - path) + 17 >= MAX_PATH) return;
+    wcscpy(slash + 1, L"wininet-opens.txt");
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    char line[16];
+    int n = 0;
+    char digits[12];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + accessType % 10);
+        accessType /= 10;
+    } while (accessType != 0);
+    while (count > 0) line[n++] = digits[--count];
+    line[n++] = '\n';
+    DWORD written = 0;
+    WriteFile(file, line, static_cast<DWORD>(n), &written, nullptr);
+    CloseHandle(file);
+}
+
 }  // namespace
 
 extern "C" {
+
+void* WINAPI standinInternetOpenW(const wchar_t*, DWORD accessType, const wchar_t*, const wchar_t*, DWORD) {
+    noteAccessType(accessType);
+    SetLastError(kOpenError);
+    return nullptr;
+}
 
 void* WINAPI standinInternetConnectW(void*, const wchar_t*, WORD, const wchar_t*, const wchar_t*, DWORD, DWORD,
                                      DWORD_PTR) {

@@ -2,8 +2,9 @@
 // device reaches a hostile test server through the device network (the
 // update server's name leads to it) and shows exactly the box each broken
 // reply deserves; the connection manager's modes; a good package ends
-// zerbin and starts its installer; the WM5 and Handheld PC editions ask
-// their own directories, on line without the connection manager.
+// zerbin and starts its installer; the WM5, Handheld PC and Smartphone
+// editions ask their own directories, the first two on line without the
+// connection manager, and give up cleanly when WinInet cannot be opened.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -268,6 +269,96 @@ TEST_F(ZerbinUpdate, EditionsWithoutConnectionManagerAskTheirOwnDirectory) {
         ASSERT_FALSE(server.requestLines().empty());
         EXPECT_EQ(server.requestLines().back(), edition.path);
     }
+}
+
+// The WM5 and Handheld PC editions when WinInet cannot be opened at all: the
+// preconfigured attempt comes first, then the direct one; one box tells the
+// error, then the command's own text, and nothing more is asked.
+TEST_F(ZerbinUpdate, EditionsWhoseInternetOpenFailsTellItOnceThenGiveUp) {
+    server.serve("version.dat", hostile::ok(versionFile(430)));
+    network->connectionManager(L"establish-fails", nullptr);  // never asked
+    // Wine loads a WinInet beside a program only when the device's setting
+    // for that program asks for it.
+    struct Overrides {
+        Overrides() {
+            HKEY key = nullptr;
+            if (RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr)) return;
+            const wchar_t native[] = L"native,builtin";
+            set = RegSetValueExW(key, L"wininet", 0, REG_SZ, reinterpret_cast<const BYTE*>(native), sizeof native) ==
+                  ERROR_SUCCESS;
+            RegCloseKey(key);
+        }
+        ~Overrides() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\zerbin.exe"); }
+        const wchar_t* kKey = L"Software\\Wine\\AppDefaults\\zerbin.exe\\DllOverrides";
+        bool set = false;
+    } overrides;
+    ASSERT_TRUE(overrides.set);
+    for (const wchar_t* edition : {L"ZERBIN_WM5", L"ZERBIN_HPC"}) {
+        app.end();
+        app.putLibrary(edition, L"zerbin.exe");
+        app.putLibrary(L"WININET_INTERNETOPEN_FAILS", L"WinInet.dll");
+        DeleteFileW(app.path(L"wininet-opens.txt").c_str());
+        openSettings();
+        // ERROR_INTERNET_INTERNAL_ERROR, as the stand-in fails.
+        EXPECT_EQ(update(), "InternetOpen failed, Error: 0x2EE4") << utf8(edition);
+        std::wstring text;
+        EXPECT_TRUE(app.answerBox(IDOK, nullptr, &text, 10000)) << utf8(edition);
+        EXPECT_EQ(utf8(text), "Can't establish connection.") << utf8(edition);
+        EXPECT_FALSE(app.boxOpen(1000)) << utf8(edition) << ": nothing more";
+        // INTERNET_OPEN_TYPE_PRECONFIG, then INTERNET_OPEN_TYPE_DIRECT.
+        const std::vector<uint8_t> opens = e2e::readFileBytes(app.path(L"wininet-opens.txt"));
+        EXPECT_EQ(std::string(opens.begin(), opens.end()), "0\n1\n") << utf8(edition);
+        EXPECT_TRUE(server.requestLines().empty()) << utf8(edition);
+        EXPECT_EQ(app.waitExit(0), -1) << utf8(edition) << ": zerbin still runs";
+    }
+}
+
+// The Smartphone edition, carried by this test: its Update is the left soft
+// key of the settings screen, and it asks its own directory only.
+TEST_F(ZerbinUpdate, TheSmartphoneEditionAsksItsOwnDirectory) {
+    constexpr int kLeftSoftKey = 11000;
+    constexpr int kRightSoftKey = 11001;
+    server.serve("version.dat", hostile::ok(versionFile(429)));
+    app.end();
+    app.putLibrary(L"ZERBIN_SPHONE", L"zerbin.exe");
+    std::string why;
+    ASSERT_TRUE(app.startAndWait(why)) << why;
+    ASSERT_FALSE(app.exists(kUpdate)) << "no push buttons";
+    app.command(kRightSoftKey);
+    ASSERT_TRUE(waitFor(5000, [&] { return app.exists(8401); })) << "the settings screen";
+    for (int round = 0; round < 2; ++round) {
+        app.command(kLeftSoftKey);
+        ASSERT_TRUE(app.boxOpen(30000));
+        std::wstring text;
+        ASSERT_TRUE(app.answerBox(IDOK, nullptr, &text, 10000));
+        EXPECT_EQ(utf8(text), "zerbin! is up-to-date.");
+    }
+    ASSERT_EQ(server.requestLines().size(), 2u);
+    for (const std::string& line : server.requestLines()) {
+        EXPECT_EQ(line, "GET /files/pda/sphone2003/version.dat HTTP/1.1");
+    }
+}
+
+// The Handheld PC edition installs from the temporary folder under its own.
+TEST_F(ZerbinUpdate, TheHandheldPcInstallsFromTheTemporaryFolderUnderItsOwn) {
+    server.serve("version.dat", hostile::ok(versionFile(430)));
+    app.end();
+    app.putLibrary(L"ZERBIN_HPC", L"zerbin.exe");
+    openSettings();
+    std::vector<uint8_t> installer = e2e::readFileBytes(e2e::selfPath());
+    const std::vector<PackageFile> files = {{"zerbinpda.vps", {'h', 'p', 'c'}, 0},
+                                            {"setup.exe", installer, kEntryFlagInstaller}};
+    server.serve("upgrade.dat", hostile::ok(hostile::bytes(packageFileMake(430, files))));
+    const DWORD pid = app.processId();
+    app.press(kUpdate);
+    EXPECT_EQ(app.waitExit(30000), 0);
+    const std::wstring recorded = app.path(L"temp\\installer.txt");
+    ASSERT_TRUE(waitFor(10000, [&] { return !e2e::readFileBytes(recorded).empty(); }));
+    std::vector<uint8_t> bytes = e2e::readFileBytes(recorded);
+    std::wstring line(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+    EXPECT_EQ(line, L"@" + std::to_wstring(pid) + L" " + app.path(L"temp") + L"\\");
+    EXPECT_EQ(e2e::readFileBytes(app.path(L"temp\\zerbinpda.vps")), (std::vector<uint8_t>{'h', 'p', 'c'}));
+    EXPECT_EQ(requestsFor("/files/pda/hpc_arm/upgrade.dat"), 1u);
 }
 
 // The unattended check, as the monitor runs it, with this test program in
