@@ -271,9 +271,9 @@ TEST_F(ZerbinUpdate, EditionsWithoutConnectionManagerAskTheirOwnDirectory) {
     }
 }
 
-// The WM5 and Handheld PC editions when WinInet cannot be opened at all: the
-// preconfigured attempt comes first, then the direct one; one box tells the
-// error, then the command's own text, and nothing more is asked.
+// The WM5 and Handheld PC editions open WinInet with the preconfigured access
+// first, and try the direct one only when that fails. When both fail, one box
+// tells the error, then the command's own text, and nothing more is asked.
 TEST_F(ZerbinUpdate, EditionsWhoseInternetOpenFailsTellItOnceThenGiveUp) {
     server.serve("version.dat", hostile::ok(versionFile(430)));
     network->connectionManager(L"establish-fails", nullptr);  // never asked
@@ -297,8 +297,22 @@ TEST_F(ZerbinUpdate, EditionsWhoseInternetOpenFailsTellItOnceThenGiveUp) {
         app.end();
         app.putLibrary(edition, L"zerbin.exe");
         app.putLibrary(L"WININET_INTERNETOPEN_FAILS", L"WinInet.dll");
-        DeleteFileW(app.path(L"wininet-opens.txt").c_str());
         openSettings();
+        const std::wstring opens = app.path(L"wininet-opens.txt");
+        auto attempts = [&] {
+            const std::vector<uint8_t> bytes = e2e::readFileBytes(opens);
+            DeleteFileW(opens.c_str());
+            return std::string(bytes.begin(), bytes.end());
+        };
+
+        // Where the preconfigured access opens, it is the one used: the
+        // stand-in then fails the connection.
+        e2e::writeFile(app.path(L"wininet-accept.txt"), "0");
+        EXPECT_EQ(update().rfind("InternetConnect_version failed, error 120 (0x78)", 0), 0u) << utf8(edition);
+        EXPECT_FALSE(app.boxOpen(1000)) << utf8(edition) << ": nothing more";
+        EXPECT_EQ(attempts(), "0\n") << utf8(edition);
+        DeleteFileW(app.path(L"wininet-accept.txt").c_str());
+
         // ERROR_INTERNET_INTERNAL_ERROR, as the stand-in fails.
         EXPECT_EQ(update(), "InternetOpen failed, Error: 0x2EE4") << utf8(edition);
         std::wstring text;
@@ -306,8 +320,7 @@ TEST_F(ZerbinUpdate, EditionsWhoseInternetOpenFailsTellItOnceThenGiveUp) {
         EXPECT_EQ(utf8(text), "Can't establish connection.") << utf8(edition);
         EXPECT_FALSE(app.boxOpen(1000)) << utf8(edition) << ": nothing more";
         // INTERNET_OPEN_TYPE_PRECONFIG, then INTERNET_OPEN_TYPE_DIRECT.
-        const std::vector<uint8_t> opens = e2e::readFileBytes(app.path(L"wininet-opens.txt"));
-        EXPECT_EQ(std::string(opens.begin(), opens.end()), "0\n1\n") << utf8(edition);
+        EXPECT_EQ(attempts(), "0\n1\n") << utf8(edition);
         EXPECT_TRUE(server.requestLines().empty()) << utf8(edition);
         EXPECT_EQ(app.waitExit(0), -1) << utf8(edition) << ": zerbin still runs";
     }
