@@ -9,13 +9,8 @@
 # Exit button). With a display (DISPLAY set) the device's screen shows on it
 # while the demo runs.
 set -euo pipefail
-: "${ZB_TOP:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
-: "${ZB_BUILD_DIR:=$ZB_TOP/build}"
-: "${ZB_BIN:=$ZB_BUILD_DIR/win/bin}"
-: "${ZB_NATIVE_BIN:=$ZB_BUILD_DIR/native/bin}"
-export ZB_TOP ZB_BUILD_DIR ZB_BIN ZB_NATIVE_BIN
-# shellcheck source=device/device.sh
-source "$ZB_TOP/device/device.sh"
+# shellcheck source=tools/demo/demo-common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/demo-common.sh"
 
 DEV=${1:-}
 case "$DEV" in
@@ -25,20 +20,6 @@ case "$DEV" in
 esac
 ZERBIN='C:\Program Files\zerbin\zerbin.exe'
 SHOTS="$ZB_BUILD_DIR/demo/$DEV"
-
-HAD_XVFB=
-if [ -f "$ZB_DEVICE_DIR/xvfb" ] && read -r _ xvfb_pid <"$ZB_DEVICE_DIR/xvfb" && kill -0 "$xvfb_pid" 2>/dev/null; then
-  HAD_XVFB=1
-fi
-
-drive() { dev_wine "$DEV" 'C:\windows\zbdrive.exe' "$@" | tr -d '\r'; }
-
-shot() {
-  local file="$SHOTS/$1.png"
-  drive wait-still --timeout 5000 >/dev/null 2>&1 || true
-  drive screenshot "$file" || dev_die "could not save the screenshot $file"
-  echo "zb: screenshot: $file"
-}
 
 # Sample files beside ordinary ones, on the device and on its storage card;
 # the infected ones are made from the sample signatures now, never kept.

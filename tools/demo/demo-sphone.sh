@@ -11,33 +11,12 @@
 # each screen under $ZB_BUILD_DIR/demo/sphone, prints the report and ends
 # zerbin again. DEV=sphone-land runs it on the landscape Smartphone (220x176).
 set -euo pipefail
-: "${ZB_TOP:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
-: "${ZB_BUILD_DIR:=$ZB_TOP/build}"
-: "${ZB_BIN:=$ZB_BUILD_DIR/win/bin}"
-: "${ZB_NATIVE_BIN:=$ZB_BUILD_DIR/native/bin}"
-export ZB_TOP ZB_BUILD_DIR ZB_BIN ZB_NATIVE_BIN
-# shellcheck source=device/device.sh
-source "$ZB_TOP/device/device.sh"
+# shellcheck source=tools/demo/demo-common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/demo-common.sh"
 
 DEV=${DEV:-sphone}
 ZERBIN='C:\Program Files\zerbin\zerbin.exe'
 SHOTS="$ZB_BUILD_DIR/demo/$DEV"
-
-HEADLESS=
-{ [ -z "${DISPLAY:-}" ] || [ -n "${ZB_HEADLESS:-}" ]; } && HEADLESS=1
-HAD_XVFB=
-if [ -f "$ZB_DEVICE_DIR/xvfb" ] && read -r _ xvfb_pid <"$ZB_DEVICE_DIR/xvfb" && kill -0 "$xvfb_pid" 2>/dev/null; then
-  HAD_XVFB=1
-fi
-
-drive() { dev_wine "$DEV" 'C:\windows\zbdrive.exe' "$@" | tr -d '\r'; }
-
-shot() {
-  local file="$SHOTS/$1.png"
-  drive wait-still --timeout 5000 >/dev/null 2>&1 || true
-  drive screenshot "$file" || dev_die "could not save the screenshot $file"
-  echo "zb: screenshot: $file"
-}
 
 # Presses keys one at a time, as a thumb would.
 press() {

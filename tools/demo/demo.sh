@@ -21,38 +21,12 @@ case "${1:-ppc}" in
   wm5|hpc|sphone) exec "$(dirname "${BASH_SOURCE[0]}")/demo-$1.sh" ;;
   *) echo "zb: unknown edition '$1' (editions: ppc wm5 hpc sphone)" >&2; exit 2 ;;
 esac
-: "${ZB_TOP:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
-: "${ZB_BUILD_DIR:=$ZB_TOP/build}"
-: "${ZB_BIN:=$ZB_BUILD_DIR/win/bin}"
-: "${ZB_NATIVE_BIN:=$ZB_BUILD_DIR/native/bin}"
-export ZB_TOP ZB_BUILD_DIR ZB_BIN ZB_NATIVE_BIN
-# shellcheck source=device/device.sh
-source "$ZB_TOP/device/device.sh"
+# shellcheck source=tools/demo/demo-common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/demo-common.sh"
 
 DEV=ppc
 ZERBIN='C:\Program Files\zerbin\zerbin.exe'
 SHOTS="$ZB_BUILD_DIR/demo"
-
-# Decided before anything starts the device's own display.
-HEADLESS=
-{ [ -z "${DISPLAY:-}" ] || [ -n "${ZB_HEADLESS:-}" ]; } && HEADLESS=1
-HAD_XVFB=
-if [ -f "$ZB_DEVICE_DIR/xvfb" ] && read -r _ xvfb_pid <"$ZB_DEVICE_DIR/xvfb" && kill -0 "$xvfb_pid" 2>/dev/null; then
-  HAD_XVFB=1
-fi
-
-# The automation driver on the device; host paths (starting with /) are
-# written on the host.
-drive() { dev_wine "$DEV" 'C:\windows\zbdrive.exe' "$@" | tr -d '\r'; }
-
-# Saves the device screen as $SHOTS/NAME.png, once the program has finished
-# painting it, and says where it is.
-shot() {
-  local file="$SHOTS/$1.png"
-  drive wait-still --timeout 5000 >/dev/null 2>&1 || true
-  drive screenshot "$file" || dev_die "could not save the screenshot $file"
-  echo "zb: screenshot: $file"
-}
 
 # Why zerbin shows no window: most likely a message box at start-up.
 explain_missing_window() {

@@ -1,0 +1,32 @@
+# What every demo script shares: the build's and the devices' folders, the
+# automation driver on the demo's device ($DEV) and screenshots into $SHOTS.
+# Sourced at the top of a demo, before anything starts the device's display.
+: "${ZB_TOP:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
+: "${ZB_BUILD_DIR:=$ZB_TOP/build}"
+: "${ZB_BIN:=$ZB_BUILD_DIR/win/bin}"
+: "${ZB_NATIVE_BIN:=$ZB_BUILD_DIR/native/bin}"
+export ZB_TOP ZB_BUILD_DIR ZB_BIN ZB_NATIVE_BIN
+# shellcheck source=device/device.sh
+source "$ZB_TOP/device/device.sh"
+
+# Whether the demo drives the device by itself (no display of the person's),
+# and whether a device display was running already (then it is left running).
+HEADLESS=
+{ [ -z "${DISPLAY:-}" ] || [ -n "${ZB_HEADLESS:-}" ]; } && HEADLESS=1
+HAD_XVFB=
+if [ -f "$ZB_DEVICE_DIR/xvfb" ] && read -r _ xvfb_pid <"$ZB_DEVICE_DIR/xvfb" && kill -0 "$xvfb_pid" 2>/dev/null; then
+  HAD_XVFB=1
+fi
+
+# The automation driver on the device; host paths (starting with /) are
+# written on the host.
+drive() { dev_wine "$DEV" 'C:\windows\zbdrive.exe' "$@" | tr -d '\r'; }
+
+# Saves the device screen as $SHOTS/NAME.png, once the program has finished
+# painting it, and says where it is.
+shot() {
+  local file="$SHOTS/$1.png"
+  drive wait-still --timeout 5000 >/dev/null 2>&1 || true
+  drive screenshot "$file" || dev_die "could not save the screenshot $file"
+  echo "zb: screenshot: $file"
+}
