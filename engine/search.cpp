@@ -4,6 +4,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <type_traits>
+
+// The vector kernel is for the host tools: the handheld's processor is not
+// an x86, and the device build keeps to the portable code it will run.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(_WIN32)
+#define ZB_SEARCH_VECTOR 1
+#include <immintrin.h>
+#else
+#define ZB_SEARCH_VECTOR 0
+#endif
 
 // How the fast search works. Records are split into classes by the length n
 // of their first pattern. A class looks at q-byte grams (q = min(n, 4) of its
@@ -15,12 +25,18 @@
 // gram seen at t proposes a match at p = t - j, which is then compared in
 // full exactly as the literal search does. Two bit tables keep the common
 // case (no candidate) cheap. One- and two-byte grams index a bit table
-// directly, and it is exact. Longer grams are hashed: the gate has one bit
-// per hash value (a mask, a load and a bit test per gram, four grams between
-// two branches), and the few grams that pass it go on to the filter, which
-// sets two bits in one 64-bit word per gram; together they keep false
+// directly, and it is exact. Longer grams are hashed: the gate sets two bits
+// in one 32-bit word per gram (a load and two bit tests per gram, four grams
+// between two branches), and the few grams that pass it go on to the filter,
+// which sets two bits in one 64-bit word per gram; together they keep false
 // candidates rare (a false candidate costs a look into the bucket table,
 // which is seldom in cache).
+//
+// The hashed classes have a second kernel for x86-64 hosts with AVX2: it
+// gathers sixteen sampled grams per step with byte shuffles, hashes them in
+// vector registers and tests their gate words together; only the grams that
+// pass go on, one by one, exactly as in the portable kernel. Both kernels
+// read the same table and propose the same candidates.
 //
 // Matches come out of a class in increasing position: every match at p is
 // proposed at the one sampled t in p .. p+s-1, and all proposals at one t are
@@ -32,8 +48,9 @@ namespace {
 constexpr int kClassCount = 5;      // n = 1, 2, 3, 4..7, 8 and more
 constexpr uint32_t kMaxStride = 8;  // bounds the grams kept per record
 constexpr uint32_t kNone = UINT32_MAX;
-// Gate bits per filter word: the gate must stay in the cache beside a
-// freshly read window, so it is kept smaller than the filter.
+// Gate bits per filter word (the gate is as large as the filter): with two
+// bits per gram it turns away all but a few in a thousand of the grams that
+// belong to no record.
 constexpr uint64_t kGateBitsPerWord = 64;
 
 int classOf(uint8_t n) {
@@ -72,9 +89,16 @@ struct SearchClass {
     uint32_t wordBits = 0;    // the filter has 2^wordBits 64-bit words
     uint32_t entryCount = 0;
     uint64_t* filter = nullptr;
-    uint64_t* gate = nullptr;         // one bit per hashed gram value; the filter itself for q <= 2
+    uint64_t* gate = nullptr;         // q <= 2: one bit per gram value (the filter itself)
+    uint32_t* gateWords = nullptr;    // q >= 3: two bits per hashed gram in one of these words
     uint64_t gateMask = 0;            // the gate has gateMask + 1 bits, a power of two
-    uint32_t gateShift = 0;           // 32 - log2(gate bits)
+    uint32_t gateShift = 0;           // 32 - log2(gate words of 32 bits)
+    // The vector kernel's byte shuffles: the sampled grams at 0, s, 2s and
+    // 3s from a base, taken from 16 bytes at the base (pickA) or from 16
+    // bytes at the base + pickBOffset (pickB); 0x80 picks a zero byte.
+    uint8_t pickA[16] = {};
+    uint8_t pickB[16] = {};
+    uint32_t pickBOffset = 0;
     uint32_t* bucketStart = nullptr;  // one bucket per filter word, plus the end
     SearchEntry* entries = nullptr;   // by bucket; in a bucket by group, then first pattern (length, bytes), then record
 };
@@ -84,6 +108,7 @@ struct SearchClass {
 struct SearchTable {
     uint64_t size = 0;
     uint32_t recordCount = 0;
+    SearchKernel kernel = SearchKernel::portable;
     SearchRecord* records = nullptr;
     SearchClass classes[kClassCount];
 };
@@ -181,26 +206,42 @@ inline bool matchesAt(const SearchRecord& rec, const uint8_t* area, const uint8_
     return std::memcmp(window + s, area + rec.second, rec.secondLength) == 0;
 }
 
-// The gate: one bit per gram value (q <= 2, exact) or per hash of it. Its
-// test is a shift and a bit test, so it can afford to look at every sampled
-// gram; the few that pass it face the two-bit filter.
-// Hashed gates take the top bits of a 32-bit multiplicative hash of the gram
-// (one multiply and one shift); the filter hashes with 64 bits, takes the top
-// bits for its word and mixes again for its two.
+// The gate: one bit per gram value (q <= 2, exact), or for hashed grams two
+// bits in one 32-bit word: the word comes from the top bits of one
+// multiplicative hash of the gram, the two bits from the top ten bits of
+// another, so that testing a gram costs one load.
+constexpr uint32_t kGateWordHash = 0x9E3779B1u;
+constexpr uint32_t kGateBitHash = 0x85EBCA77u;
+
+inline uint32_t gateWordOf(uint32_t gram, uint32_t gateShift) { return (gram * kGateWordHash) >> gateShift; }
+
+inline uint32_t gateBitsOf(uint32_t gram) {
+    const uint32_t h = gram * kGateBitHash;
+    return (uint32_t{1} << (h >> 27)) | (uint32_t{1} << ((h >> 22) & 31));
+}
+
 template <uint32_t Q>
-inline uint32_t gateBitOf(uint32_t gram, uint32_t gateShift) {
+using GateWord = std::conditional_t<(Q <= 2), uint64_t, uint32_t>;
+
+template <uint32_t Q>
+inline const GateWord<Q>* gateOf(const SearchClass& cls) {
     if constexpr (Q <= 2) {
-        (void)gateShift;
-        return gram;
+        return cls.gate;
     } else {
-        return (gram * 0x9E3779B1u) >> gateShift;
+        return cls.gateWords;
     }
 }
 
 template <uint32_t Q>
-inline bool gatePasses(const uint64_t* gate, uint32_t gateShift, const uint8_t* p) {
-    const uint32_t bit = gateBitOf<Q>(gramAt<Q>(p), gateShift);
-    return ((gate[bit >> 6] >> (bit & 63)) & 1) != 0;
+inline bool gatePasses(const GateWord<Q>* gate, uint32_t gateShift, const uint8_t* p) {
+    const uint32_t gram = gramAt<Q>(p);
+    if constexpr (Q <= 2) {
+        (void)gateShift;
+        return ((gate[gram >> 6] >> (gram & 63)) & 1) != 0;
+    } else {
+        const uint32_t bits = gateBitsOf(gram);
+        return (gate[gateWordOf(gram, gateShift)] & bits) == bits;
+    }
 }
 
 template <uint32_t Q>
@@ -214,10 +255,6 @@ inline bool filterPasses(const uint64_t* filter, uint32_t wordBits, const uint8_
     }
 }
 
-// The first sampled position from `t` on (stepping by `stride`, up to
-// `tMax`) whose gram passes the class's gate and filter; past `tMax` when
-// there is none. Nearly every gram is turned away by the gate, so four are
-// probed between two branches, independently of each other.
 // The first of the four grams at p, p + stride, ... that passes both the
 // gate and the filter: 0 to 3, or 4 for none. Apart from the loop below, so
 // that the loop does not keep its hashes alive for it.
@@ -229,18 +266,22 @@ uint32_t firstOfFour(const SearchClass& cls, const uint8_t* p, uint64_t stride) 
     const uint32_t gateShift = cls.gateShift;
     for (uint32_t k = 0; k < 4; ++k) {
         const uint8_t* at = p + k * stride;
-        if (gatePasses<Q>(cls.gate, gateShift, at) && filterPasses<Q>(cls.filter, cls.wordBits, at)) return k;
+        if (gatePasses<Q>(gateOf<Q>(cls), gateShift, at) && filterPasses<Q>(cls.filter, cls.wordBits, at)) return k;
     }
     return 4;
 }
 
+// The first sampled position from `t` on (stepping by `stride`, up to
+// `tMax`) whose gram passes the class's gate and filter; past `tMax` when
+// there is none. Nearly every gram is turned away by the gate, so four are
+// probed between two branches, independently of each other.
 // Not inlined: alone, the loop keeps everything it needs in registers.
 template <uint32_t Q>
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
 uint64_t nextCandidate(const SearchClass& cls, const uint8_t* window, uint64_t t, uint64_t tMax, uint64_t stride) {
-    const uint64_t* const gate = cls.gate;
+    const GateWord<Q>* const gate = gateOf<Q>(cls);
     const uint32_t gateShift = cls.gateShift;
     const uint64_t stride4 = 4 * stride;
     while (t + 3 * stride <= tMax) {
@@ -259,6 +300,123 @@ uint64_t nextCandidate(const SearchClass& cls, const uint8_t* window, uint64_t t
         if (gatePasses<Q>(gate, gateShift, window + t) && filterPasses<Q>(cls.filter, cls.wordBits, window + t)) return t;
     }
     return t;
+}
+
+// Where the vector kernel's second 16-byte load starts for stride s: it
+// ends with the fourth gram (at 3s); strides up to 4 need no second load.
+constexpr uint32_t pickBOffsetFor(uint32_t s) { return s > 4 ? 3 * s - 12 : 0; }
+
+#if ZB_SEARCH_VECTOR
+// The vector kernel (hashed classes only). One step looks at the sixteen
+// sampled grams at t, t + s, ..., t + 15s: each half of a 256-bit register
+// takes four of them from two 16-byte loads by the class's shuffles, one
+// multiply makes their gate words' indices and another their bits. The
+// gate words are fetched by plain loads, which beat the gather instruction
+// on the processors measured, whether the gate is in the first-level cache
+// or not. Past the last whole step, the portable loop finishes.
+
+template <uint32_t S>
+__attribute__((target("avx2"), always_inline)) inline __m256i gramsAt(const uint8_t* p, __m256i pickA, __m256i pickB) {
+    constexpr uint32_t kB = pickBOffsetFor(S);
+    const __m256i a = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 4 * S), reinterpret_cast<const __m128i*>(p));
+    if constexpr (kB == 0) {
+        (void)pickB;
+        return _mm256_shuffle_epi8(a, pickA);
+    } else {
+        const __m256i b = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 4 * S + kB),
+                                              reinterpret_cast<const __m128i*>(p + kB));
+        return _mm256_or_si256(_mm256_shuffle_epi8(a, pickA), _mm256_shuffle_epi8(b, pickB));
+    }
+}
+
+// A bit per gram of the eight in `grams` that passes the gate.
+__attribute__((target("avx2"), always_inline)) inline uint32_t gateLanes(const uint32_t* gate, __m256i grams,
+                                                                         __m128i gateShift) {
+    const __m256i word = _mm256_srl_epi32(_mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateWordHash))),
+                                          gateShift);
+    const __m128i low = _mm256_castsi256_si128(word);
+    const __m128i high = _mm256_extracti128_si256(word, 1);
+    const uint64_t w01 = static_cast<uint64_t>(_mm_cvtsi128_si64(low));
+    const uint64_t w23 = static_cast<uint64_t>(_mm_extract_epi64(low, 1));
+    const uint64_t w45 = static_cast<uint64_t>(_mm_cvtsi128_si64(high));
+    const uint64_t w67 = static_cast<uint64_t>(_mm_extract_epi64(high, 1));
+    auto at = [gate](uint64_t index) { return static_cast<int>(gate[index]); };
+    const __m256i words = _mm256_setr_epi32(at(static_cast<uint32_t>(w01)), at(w01 >> 32), at(static_cast<uint32_t>(w23)),
+                                            at(w23 >> 32), at(static_cast<uint32_t>(w45)), at(w45 >> 32),
+                                            at(static_cast<uint32_t>(w67)), at(w67 >> 32));
+    // Shifting a word left by 31 - b brings bit b to the sign, which
+    // movemask collects; 31 - b is b's complement in five bits.
+    const __m256i bits = _mm256_xor_si256(_mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateBitHash))),
+                                          _mm256_set1_epi32(-1));
+    const __m256i first = _mm256_sllv_epi32(words, _mm256_srli_epi32(bits, 27));
+    const __m256i second = _mm256_sllv_epi32(words, _mm256_and_si256(_mm256_srli_epi32(bits, 22), _mm256_set1_epi32(31)));
+    return static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_and_si256(first, second))));
+}
+
+template <uint32_t Q, uint32_t S>
+__attribute__((target("avx2,bmi"), noinline)) uint64_t nextCandidateVector(const SearchClass& cls,
+                                                                           const uint8_t* window, uint32_t length,
+                                                                           uint64_t t, uint64_t tMax) {
+    const uint32_t* gate = cls.gateWords;
+    const __m128i gateShift = _mm_cvtsi32_si128(static_cast<int>(cls.gateShift));
+    const __m256i pickA = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cls.pickA)));
+    const __m256i pickB = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cls.pickB)));
+    // Bytes that one step reads from t: two groups of eight grams, each
+    // reading 16 bytes from 4S + pickBOffset past its base.
+    constexpr uint64_t kSpan = 8 * S + 4 * S + pickBOffsetFor(S) + 16;
+    while (t + 15 * S <= tMax && t + kSpan <= length) {
+        const uint8_t* p = window + t;
+        uint32_t passed = gateLanes(gate, gramsAt<S>(p, pickA, pickB), gateShift) |
+                          (gateLanes(gate, gramsAt<S>(p + 8 * S, pickA, pickB), gateShift) << 8);
+        while (passed != 0) {
+            const uint64_t at = t + S * static_cast<uint64_t>(__builtin_ctz(passed));
+            if (filterPasses<Q>(cls.filter, cls.wordBits, window + at)) return at;
+            passed &= passed - 1;
+        }
+        t += 16 * S;
+    }
+    for (; t <= tMax; t += S) {
+        if (gatePasses<Q>(gate, cls.gateShift, window + t) && filterPasses<Q>(cls.filter, cls.wordBits, window + t)) return t;
+    }
+    return t;
+}
+
+template <uint32_t Q>
+uint64_t nextCandidateVector(const SearchClass& cls, const uint8_t* window, uint32_t length, uint64_t t, uint64_t tMax) {
+    switch (cls.stride) {
+        case 1: return nextCandidateVector<Q, 1>(cls, window, length, t, tMax);
+        case 2: return nextCandidateVector<Q, 2>(cls, window, length, t, tMax);
+        case 3: return nextCandidateVector<Q, 3>(cls, window, length, t, tMax);
+        case 4: return nextCandidateVector<Q, 4>(cls, window, length, t, tMax);
+        case 5: return nextCandidateVector<Q, 5>(cls, window, length, t, tMax);
+        case 6: return nextCandidateVector<Q, 6>(cls, window, length, t, tMax);
+        case 7: return nextCandidateVector<Q, 7>(cls, window, length, t, tMax);
+        default: return nextCandidateVector<Q, 8>(cls, window, length, t, tMax);
+    }
+}
+
+bool vectorKernelAvailable() {
+    static const bool available = __builtin_cpu_supports("avx2") != 0;
+    return available;
+}
+#else
+bool vectorKernelAvailable() { return false; }
+#endif
+
+// The shuffles of the vector kernel for grams of length q sampled every s
+// bytes (see SearchClass).
+void setPicks(SearchClass& cls) {
+    const uint32_t s = cls.stride;
+    cls.pickBOffset = pickBOffsetFor(s);
+    for (uint32_t k = 0; k < 4; ++k) {
+        const uint32_t offset = k * s;
+        const bool fromA = offset + 4 <= 16;
+        for (uint32_t i = 0; i < 4; ++i) {
+            const bool inGram = i < cls.gramLength;
+            cls.pickA[4 * k + i] = fromA && inGram ? static_cast<uint8_t>(offset + i) : 0x80;
+            cls.pickB[4 * k + i] = !fromA && inGram ? static_cast<uint8_t>(offset - cls.pickBOffset + i) : 0x80;
+        }
+    }
 }
 
 // Groups up to this size are compared record by record; larger ones (many
@@ -354,7 +512,16 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
     };
     uint64_t tMax = limit();
     for (uint64_t t = 0;; t += stride) {
+#if ZB_SEARCH_VECTOR
+        if constexpr (Q >= 3) {
+            t = table.kernel == SearchKernel::vector ? nextCandidateVector<Q>(cls, window, length, t, tMax)
+                                                     : nextCandidate<Q>(cls, window, t, tMax, stride);
+        } else {
+            t = nextCandidate<Q>(cls, window, t, tMax, stride);
+        }
+#else
         t = nextCandidate<Q>(cls, window, t, tMax, stride);
+#endif
         if (t > tMax) break;
         const uint32_t gram = gramAt<Q>(window + t);
         const Probe probe = probeOf<Q>(gram, cls.wordBits);
@@ -489,7 +656,8 @@ Status searchTableBuild(VpsDatabase& db) {
         const uint64_t words = uint64_t{1} << cls.wordBits;
         cls.gateMask = cls.gramLength <= 2 ? 0 : kGateBitsPerWord * words - 1;
         cls.gateShift = 32;
-        for (uint64_t bits = cls.gateMask + 1; bits > 1; bits >>= 1) --cls.gateShift;
+        for (uint64_t words32 = (cls.gateMask + 1) / 32; words32 > 1; words32 >>= 1) --cls.gateShift;
+        setPicks(cls);
         const uint64_t gateBytes = cls.gramLength <= 2 ? 0 : (cls.gateMask + 1) / 8;
         size += alignUp(words * 8) + alignUp(gateBytes) + alignUp((words + 1) * 4) + alignUp(entries * sizeof(SearchEntry));
     }
@@ -517,8 +685,8 @@ Status searchTableBuild(VpsDatabase& db) {
             cls.gate = cls.filter;
         } else {
             const uint64_t gateBytes = (cls.gateMask + 1) / 8;
-            cls.gate = reinterpret_cast<uint64_t*>(carve(gateBytes));
-            std::memset(cls.gate, 0, static_cast<size_t>(gateBytes));
+            cls.gateWords = reinterpret_cast<uint32_t*>(carve(gateBytes));
+            std::memset(cls.gateWords, 0, static_cast<size_t>(gateBytes));
         }
         cls.bucketStart = reinterpret_cast<uint32_t*>(carve((words + 1) * 4));
         cls.entries = reinterpret_cast<SearchEntry*>(carve(uint64_t{cls.entryCount} * sizeof(SearchEntry)));
@@ -547,9 +715,8 @@ Status searchTableBuild(VpsDatabase& db) {
                 const uint32_t gram = gramAt(record.first + j, cls.gramLength);
                 const Probe probe = probeOf(gram, cls.gramLength, cls.wordBits);
                 cls.filter[probe.word] |= probe.mask;
-                if (cls.gramLength > 2) {
-                    const uint64_t bit = gateBitOf<4>(gram, cls.gateShift);  // the hashed gate is the same for q = 3, 4
-                    cls.gate[bit >> 6] |= uint64_t{1} << (bit & 63);
+                if (cls.gramLength > 2) {  // the hashed gate is the same for q = 3, 4
+                    cls.gateWords[gateWordOf(gram, cls.gateShift)] |= gateBitsOf(gram);
                 }
                 ++cls.bucketStart[probe.word];
             }
@@ -620,6 +787,7 @@ Status searchTableBuild(VpsDatabase& db) {
             }
         }
     }
+    table->kernel = vectorKernelAvailable() ? SearchKernel::vector : SearchKernel::portable;
     db.searchTable = table;
     return kStatusOk;
 }
@@ -632,3 +800,15 @@ void searchTableFree(VpsDatabase& db) {
 }
 
 uint64_t searchTableSize(const VpsDatabase& db) { return db.searchTable == nullptr ? 0 : db.searchTable->size; }
+
+bool searchKernelAvailable(SearchKernel kernel) { return kernel == SearchKernel::portable || vectorKernelAvailable(); }
+
+bool searchTableSetKernel(VpsDatabase& db, SearchKernel kernel) {
+    if (db.searchTable == nullptr || !searchKernelAvailable(kernel)) return false;
+    db.searchTable->kernel = kernel;
+    return true;
+}
+
+SearchKernel searchTableKernel(const VpsDatabase& db) {
+    return db.searchTable == nullptr ? SearchKernel::portable : db.searchTable->kernel;
+}

@@ -43,3 +43,14 @@ void searchTableFree(VpsDatabase& db);
 
 // Bytes held by the search table (0 when there is none).
 uint64_t searchTableSize(const VpsDatabase& db);
+
+// The code that walks the search table: the portable one, or the vector one
+// of x86-64 hosts with AVX2 (never in the device build). They read the same
+// table and give the same results; a table starts with the vector kernel
+// where it is available.
+enum class SearchKernel : uint8_t { portable, vector };
+bool searchKernelAvailable(SearchKernel kernel);
+// False, and nothing changed, when there is no table or the kernel is not
+// available here.
+bool searchTableSetKernel(VpsDatabase& db, SearchKernel kernel);
+SearchKernel searchTableKernel(const VpsDatabase& db);

@@ -19,10 +19,12 @@ struct Expected {
 
 // Runs both searches and checks that they agree with the expected detection
 // (recordNumber 0: none, and the result block left untouched).
-void expectBoth(const VpsDatabase& db, const std::vector<uint8_t>& window, WindowPlace place, Expected expected,
+void expectBoth(VpsDatabase& db, const std::vector<uint8_t>& window, WindowPlace place, Expected expected,
                 const char* what) {
-    for (int method = 0; method < 2; ++method) {
-        SCOPED_TRACE(std::string(what) + (method == 0 ? " [literal]" : " [table]"));
+    const std::vector<SearchKernel> kernels = availableKernels();
+    for (size_t method = 0; method <= kernels.size(); ++method) {
+        if (method > 0 && db.searchTable != nullptr) ASSERT_TRUE(searchTableSetKernel(db, kernels[method - 1]));
+        SCOPED_TRACE(std::string(what) + (method == 0 ? " [literal]" : std::string(" [table, ") + kernelName(kernels[method - 1]) + "]"));
         MatchResult result;
         result.recordNumber = 0;
         result.matchOffset = 0xABCD;

@@ -30,6 +30,16 @@ inline void loadSignatures(TestDb& test, const std::vector<Signature>& signature
     ASSERT_EQ(vpsLoadRecordArea(area.data(), area.size(), test.db), kStatusOk);
 }
 
+// The kernels of the search table that run on this machine: the portable
+// one always, the vector one where the processor has it.
+inline std::vector<SearchKernel> availableKernels() {
+    std::vector<SearchKernel> kernels{SearchKernel::portable};
+    if (searchKernelAvailable(SearchKernel::vector)) kernels.push_back(SearchKernel::vector);
+    return kernels;
+}
+
+inline const char* kernelName(SearchKernel kernel) { return kernel == SearchKernel::vector ? "vector" : "portable"; }
+
 inline std::vector<uint8_t> bytesOf(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 
 inline Signature sig(const std::string& name, const std::string& first, uint16_t flags = 0) {
