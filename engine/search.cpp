@@ -95,10 +95,9 @@ struct SearchClass {
     uint32_t gateShift = 0;           // 32 - log2(gate words of 32 bits)
     // The vector kernel's byte shuffles: the sampled grams at 0, s, 2s and
     // 3s from a base, taken from 16 bytes at the base (pickA) or from 16
-    // bytes at the base + pickBOffset (pickB); 0x80 picks a zero byte.
+    // bytes at the base + pickBOffsetFor(s) (pickB); 0x80 picks a zero byte.
     uint8_t pickA[16] = {};
     uint8_t pickB[16] = {};
-    uint32_t pickBOffset = 0;
     uint32_t* bucketStart = nullptr;  // one bucket per filter word, plus the end
     SearchEntry* entries = nullptr;   // by bucket; in a bucket by group, then first pattern (length, bytes), then record
 };
@@ -312,7 +311,7 @@ constexpr uint32_t pickBOffsetFor(uint32_t s) { return s > 4 ? 3 * s - 12 : 0; }
 // takes four of them from two 16-byte loads by the class's shuffles, one
 // multiply makes their gate words' indices and another their bits. The
 // gate words are fetched by plain loads, which beat the gather instruction
-// on the processors measured, whether the gate is in the first-level cache
+// on the processor measured, whether the gate was in the first-level cache
 // or not. Past the last whole step, the portable loop finishes.
 
 template <uint32_t S>
@@ -361,8 +360,9 @@ __attribute__((target("avx2,bmi"), noinline)) uint64_t nextCandidateVector(const
     const __m128i gateShift = _mm_cvtsi32_si128(static_cast<int>(cls.gateShift));
     const __m256i pickA = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cls.pickA)));
     const __m256i pickB = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cls.pickB)));
-    // Bytes that one step reads from t: two groups of eight grams, each
-    // reading 16 bytes from 4S + pickBOffset past its base.
+    // Bytes that one step reads from t: its second group of eight grams
+    // starts 8S in, and a group reads 16 bytes from 4S + pickBOffsetFor(S)
+    // past its start.
     constexpr uint64_t kSpan = 8 * S + 4 * S + pickBOffsetFor(S) + 16;
     while (t + 15 * S <= tMax && t + kSpan <= length) {
         const uint8_t* p = window + t;
@@ -407,14 +407,14 @@ bool vectorKernelAvailable() { return false; }
 // bytes (see SearchClass).
 void setPicks(SearchClass& cls) {
     const uint32_t s = cls.stride;
-    cls.pickBOffset = pickBOffsetFor(s);
+    const uint32_t bOffset = pickBOffsetFor(s);
     for (uint32_t k = 0; k < 4; ++k) {
         const uint32_t offset = k * s;
         const bool fromA = offset + 4 <= 16;
         for (uint32_t i = 0; i < 4; ++i) {
             const bool inGram = i < cls.gramLength;
             cls.pickA[4 * k + i] = fromA && inGram ? static_cast<uint8_t>(offset + i) : 0x80;
-            cls.pickB[4 * k + i] = !fromA && inGram ? static_cast<uint8_t>(offset - cls.pickBOffset + i) : 0x80;
+            cls.pickB[4 * k + i] = !fromA && inGram ? static_cast<uint8_t>(offset - bOffset + i) : 0x80;
         }
     }
 }
