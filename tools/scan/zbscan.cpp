@@ -1,5 +1,5 @@
 // zbscan: the engine's scan of host folders and files (./zb scan).
-//   zbscan [--db FILE] [-j N] [--literal] PATH...
+//   zbscan [--db FILE] [-j N] [--literal | --portable] PATH...
 // Without --db, the database named by ZB_SCAN_DB (./zb sets it to the
 // build's sample database). Exit status: 0 clean, 1 something found, 2
 // errors (a file or folder unreadable, a bad database or command line).
@@ -13,16 +13,18 @@
 #include <thread>
 #include <vector>
 
+#include "engine/search.h"
 #include "engine/vps_format.h"
 #include "tools/scan/host_scan.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zb scan [--db FILE] [-j N] [--literal] PATH...\n"
+    "usage: zb scan [--db FILE] [-j N] [--literal | --portable] PATH...\n"
     "  --db FILE   the database (default: the build's sample database)\n"
     "  -j N        scan on N threads (default: the machine's cores); output stays in walk order\n"
     "  --literal   use the literal reference search instead of the search table\n"
+    "  --portable  walk the search table with its portable code (the device's), not the vector code\n"
     "One line per detection on standard output:\n"
     "  status=0 record=N offset=N flags=N name=NAME path=PATH\n"
     "errors, skipped entries and the summary on standard error.\n"
@@ -67,6 +69,7 @@ int main(int argc, char** argv) {
     std::string dbPath;
     if (const char* fromEnv = std::getenv("ZB_SCAN_DB")) dbPath = fromEnv;
     bool onlyPaths = false;
+    bool portable = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (onlyPaths || arg.empty() || arg[0] != '-') {
@@ -83,6 +86,8 @@ int main(int argc, char** argv) {
             options.threads = static_cast<unsigned>(n);
         } else if (arg == "--literal") {
             options.method = ScanMethod::literal;
+        } else if (arg == "--portable") {
+            portable = true;
         } else if (arg == "-h" || arg == "--help") {
             std::printf("%s", kUsage);
             return 0;
@@ -107,6 +112,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<uint8_t>().swap(image);
+    if (portable) searchTableSetKernel(db, SearchKernel::portable);
 
     options.progress = isatty(STDERR_FILENO) != 0;
     HostScanTotals totals;

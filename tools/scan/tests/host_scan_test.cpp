@@ -127,6 +127,11 @@ TEST_F(HostScanTest, DetectionsAreThoseOfThePlantedFilesInWalkOrderAtEveryThread
     }
     const Output literal = run(db_.db, paths, 3, ScanMethod::literal);
     EXPECT_EQ(literal.out, expected);
+    // --portable: the table through its portable kernel, as on the device.
+    const SearchKernel kernel = searchTableKernel(db_.db);
+    ASSERT_TRUE(searchTableSetKernel(db_.db, SearchKernel::portable));
+    EXPECT_EQ(run(db_.db, paths, 3).out, expected);
+    searchTableSetKernel(db_.db, kernel);
 
     // The whole root: its own file z-top.bin comes before a/ and b/.
     const Output whole = run(db_.db, {r}, 2);
