@@ -125,6 +125,40 @@ int main(int argc, char** argv) {
         s.secondOffset = 4;
     }
     Db sameFirst(sameFirstList);
+    // 10,000 records sharing their first 4 bytes, with 120 different
+    // first-pattern lengths (4 to 123 bytes): a binary search per length.
+    SignatureList manyLengthsList = signaturesSynthetic(kBenchRecords, kBenchSeed + 1);
+    for (size_t i = 0; i < manyLengthsList.signatures.size(); ++i) {
+        Signature& s = manyLengthsList.signatures[i];
+        std::vector<uint8_t> first = {'M', 'Z', 0x90, 0x00};
+        while (first.size() < 4 + i % 120) first.push_back(static_cast<uint8_t>(random()));
+        s.first = first;
+        s.second.clear();
+        s.secondOffset = 0;
+    }
+    Db manyLengths(manyLengthsList);
+    // 1,000 records with the two-byte first pattern "xy" and second patterns
+    // at 50 different distances, each missing by its last byte in a window
+    // of "xy" repeated.
+    SignatureList nearMissList = signaturesSynthetic(1000, kBenchSeed + 2);
+    for (size_t i = 0; i < nearMissList.signatures.size(); ++i) {
+        Signature& s = nearMissList.signatures[i];
+        s.first = {'x', 'y'};
+        s.second = {'x', 'y', 'x', static_cast<uint8_t>('a' + i % 20)};
+        s.secondOffset = static_cast<int32_t>(i % 50);
+    }
+    Db nearMiss(nearMissList);
+    // Outside the bound: 1,000 records with the one-byte first pattern "A"
+    // and 1,000 different second-pattern distances. Every "A" of a window
+    // is a candidate, and each distance must be looked at.
+    SignatureList manyDistancesList = signaturesSynthetic(1000, kBenchSeed + 3);
+    for (size_t i = 0; i < manyDistancesList.signatures.size(); ++i) {
+        Signature& s = manyDistancesList.signatures[i];
+        s.first = {'A'};
+        s.second = {static_cast<uint8_t>(random()), static_cast<uint8_t>(random())};
+        s.secondOffset = static_cast<int32_t>(i);
+    }
+    Db manyDistances(manyDistancesList);
     const std::vector<std::vector<uint8_t>> ordinary = ordinaryWindows();
 
     std::vector<Case> cases;
@@ -168,6 +202,10 @@ int main(int argc, char** argv) {
     }
     cases.push_back({"1,000 records, one first pattern, window of it", &sameFirst,
                      {tiled(sameFirst.list.signatures[0].first)}});
+    cases.push_back({"shared first 4 bytes, 120 lengths, window of them", &manyLengths, {tiled({'M', 'Z', 0x90, 0x00})}});
+    cases.push_back({"\"xy\", 50 second distances missing by a byte", &nearMiss, {tiled({'x', 'y'})}});
+    cases.push_back({"\"A\", 1,000 second distances, window of A", &manyDistances,
+                     {std::vector<uint8_t>(kWindow, 'A')}, false});
 
     // Kernel 0 is the table's default; kernel 1 the portable one, measured
     // apart only where the default is the vector kernel.
@@ -179,13 +217,14 @@ int main(int argc, char** argv) {
         uint32_t detections = 0;
     };
     std::vector<Row> rows(cases.size());
-    std::vector<double> base[2][4];
-    Db* dbs[4] = {&bench, &shared4, &shared8, &sameFirst};
+    Db* dbs[] = {&bench, &shared4, &shared8, &sameFirst, &manyLengths, &nearMiss, &manyDistances};
+    constexpr int kDbs = sizeof dbs / sizeof dbs[0];
+    std::vector<double> base[2][kDbs];
     for (int round = 0; round < rounds; ++round) {
         for (int k = 0; k < kernelCount; ++k) {
-            double ordinaryNs[4];
+            double ordinaryNs[kDbs];
             uint32_t ignored;
-            for (int i = 0; i < 4; ++i) {
+            for (int i = 0; i < kDbs; ++i) {
                 ordinaryNs[i] = nsPerByte(dbs[i]->db, kernels[k], ordinary, ignored);
                 base[k][i].push_back(ordinaryNs[i]);
             }
@@ -207,6 +246,9 @@ int main(int argc, char** argv) {
     std::printf("  records sharing their first 4 bytes:      %.3f ns/byte\n", median(base[0][1]));
     std::printf("  records sharing their first 8 bytes:      %.3f ns/byte\n", median(base[0][2]));
     std::printf("  1,000 records with one first pattern:     %.3f ns/byte\n", median(base[0][3]));
+    std::printf("  sharing 4 bytes, 120 lengths:             %.3f ns/byte\n", median(base[0][4]));
+    std::printf("  \"xy\" and 50 second distances:             %.3f ns/byte\n", median(base[0][5]));
+    std::printf("  \"A\" and 1,000 second distances:           %.3f ns/byte\n", median(base[0][6]));
     if (kernelCount == 2) {
         std::printf("  (portable kernel: %.3f ns/byte with the benchmark database)\n", median(base[1][0]));
     }

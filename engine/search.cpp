@@ -435,6 +435,14 @@ int compareFirst(const SearchRecord& a, const SearchRecord& b, const uint8_t* ar
 // the anchored rule lets count there, or kNone. They are sorted by the
 // distance and length of their second pattern, then by its bytes, then by
 // record, so each distance and length costs one binary search.
+// memcmp's order for second patterns (m >= 1), with the first byte compared
+// in line: a group may hold hundreds of second-pattern shapes, and most of
+// the window's bytes differ from a pattern at its first byte.
+inline int compareSecond(const uint8_t* pattern, const uint8_t* bytes, uint8_t m) {
+    if (pattern[0] != bytes[0]) return pattern[0] < bytes[0] ? -1 : 1;
+    return m == 1 ? 0 : std::memcmp(pattern + 1, bytes + 1, m - 1u);
+}
+
 uint32_t lowestWithSecond(const SearchTable& table, const SearchEntry* group, uint32_t begin, uint32_t end,
                           const uint8_t* area, const uint8_t* window, uint32_t length, uint32_t p,
                           bool anchoredAtStartOnly) {
@@ -452,13 +460,13 @@ uint32_t lowestWithSecond(const SearchTable& table, const SearchEntry* group, ui
             uint32_t hi = shapeEnd;
             while (from < hi) {
                 const uint32_t mid = from + (hi - from) / 2;
-                if (std::memcmp(area + table.records[group[mid].record].second, second, m) < 0) from = mid + 1; else hi = mid;
+                if (compareSecond(area + table.records[group[mid].record].second, second, m) < 0) from = mid + 1; else hi = mid;
             }
         }
         for (uint32_t i = from; i < shapeEnd; ++i) {
             const uint32_t record = group[i].record;
             const SearchRecord& rec = table.records[record];
-            if (m != 0 && std::memcmp(area + rec.second, second, m) != 0) break;
+            if (m != 0 && compareSecond(area + rec.second, second, m) != 0) break;
             if (anchoredAtStartOnly && (rec.flags & kVpsFlagAnchored) != 0 && p != 0) continue;
             if (record < lowest) lowest = record;
             break;  // the rest of this run have higher numbers
