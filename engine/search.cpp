@@ -312,7 +312,7 @@ constexpr uint32_t pickBOffsetFor(uint32_t s) { return s > 4 ? 3 * s - 12 : 0; }
 // multiply makes their gate words' indices and another their bits. The
 // gate words are fetched by plain loads, which beat the gather instruction
 // on the processor measured, whether the gate was in the first-level cache
-// or not. Past the last whole step, the portable loop finishes.
+// or not. Past the last whole step, the portable kernel finishes.
 
 template <uint32_t S>
 __attribute__((target("avx2"), always_inline)) inline __m256i gramsAt(const uint8_t* p, __m256i pickA, __m256i pickB) {
@@ -375,10 +375,7 @@ __attribute__((target("avx2,bmi"), noinline)) uint64_t nextCandidateVector(const
         }
         t += 16 * S;
     }
-    for (; t <= tMax; t += S) {
-        if (gatePasses<Q>(gate, cls.gateShift, window + t) && filterPasses<Q>(cls.filter, cls.wordBits, window + t)) return t;
-    }
-    return t;
+    return nextCandidate<Q>(cls, window, t, tMax, S);
 }
 
 template <uint32_t Q>
