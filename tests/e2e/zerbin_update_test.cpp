@@ -114,6 +114,26 @@ protected:
         return n;
     }
 
+    // Serves package 430 with `database` and this test program as its
+    // installer, presses Update, and checks that zerbin ended and its
+    // installer was started with "@PID FOLDER\temp\" beside the unpacked
+    // database.
+    void expectGoodPackageInstalled(const std::vector<uint8_t>& database) {
+        std::vector<uint8_t> installer = e2e::readFileBytes(e2e::selfPath());
+        const std::vector<PackageFile> files = {{"zerbinpda.vps", database, 0},
+                                                {"setup.exe", installer, kEntryFlagInstaller}};
+        server.serve("upgrade.dat", hostile::ok(hostile::bytes(packageFileMake(430, files))));
+        const DWORD pid = app.processId();
+        app.press(kUpdate);
+        EXPECT_EQ(app.waitExit(30000), 0);
+        const std::wstring recorded = app.path(L"temp\\installer.txt");
+        ASSERT_TRUE(waitFor(10000, [&] { return !e2e::readFileBytes(recorded).empty(); }));
+        std::vector<uint8_t> bytes = e2e::readFileBytes(recorded);
+        std::wstring line(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+        EXPECT_EQ(line, L"@" + std::to_wstring(pid) + L" " + app.path(L"temp") + L"\\");
+        EXPECT_EQ(e2e::readFileBytes(app.path(L"temp\\zerbinpda.vps")), database);
+    }
+
     hostile::Server server;
     std::unique_ptr<Network> network;
     ZerbinApp app;
@@ -200,19 +220,7 @@ TEST_F(ZerbinUpdate, EachBrokenPackageGetsItsBoxAndZerbinGoesOn) {
 TEST_F(ZerbinUpdate, AGoodPackageEndsZerbinAndStartsItsInstaller) {
     openSettings();
     server.serve("version.dat", hostile::ok(versionFile(430)));
-    std::vector<uint8_t> installer = e2e::readFileBytes(e2e::selfPath());
-    const std::vector<PackageFile> files = {{"zerbinpda.vps", {'n', 'e', 'w'}, 0},
-                                            {"setup.exe", installer, kEntryFlagInstaller}};
-    server.serve("upgrade.dat", hostile::ok(hostile::bytes(packageFileMake(430, files))));
-    const DWORD pid = app.processId();
-    app.press(kUpdate);
-    EXPECT_EQ(app.waitExit(30000), 0);
-    const std::wstring recorded = app.path(L"temp\\installer.txt");
-    ASSERT_TRUE(waitFor(10000, [&] { return !e2e::readFileBytes(recorded).empty(); }));
-    std::vector<uint8_t> bytes = e2e::readFileBytes(recorded);
-    std::wstring line(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
-    EXPECT_EQ(line, L"@" + std::to_wstring(pid) + L" " + app.path(L"temp") + L"\\");
-    EXPECT_EQ(e2e::readFileBytes(app.path(L"temp\\zerbinpda.vps")), (std::vector<uint8_t>{'n', 'e', 'w'}));
+    expectGoodPackageInstalled({'n', 'e', 'w'});
 }
 
 TEST_F(ZerbinUpdate, TheConnectionManagerDecidesHowZerbinGoesOnLine) {
@@ -358,19 +366,7 @@ TEST_F(ZerbinUpdate, TheHandheldPcInstallsFromTheTemporaryFolderUnderItsOwn) {
     app.end();
     app.putLibrary(L"ZERBIN_HPC", L"zerbin.exe");
     openSettings();
-    std::vector<uint8_t> installer = e2e::readFileBytes(e2e::selfPath());
-    const std::vector<PackageFile> files = {{"zerbinpda.vps", {'h', 'p', 'c'}, 0},
-                                            {"setup.exe", installer, kEntryFlagInstaller}};
-    server.serve("upgrade.dat", hostile::ok(hostile::bytes(packageFileMake(430, files))));
-    const DWORD pid = app.processId();
-    app.press(kUpdate);
-    EXPECT_EQ(app.waitExit(30000), 0);
-    const std::wstring recorded = app.path(L"temp\\installer.txt");
-    ASSERT_TRUE(waitFor(10000, [&] { return !e2e::readFileBytes(recorded).empty(); }));
-    std::vector<uint8_t> bytes = e2e::readFileBytes(recorded);
-    std::wstring line(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
-    EXPECT_EQ(line, L"@" + std::to_wstring(pid) + L" " + app.path(L"temp") + L"\\");
-    EXPECT_EQ(e2e::readFileBytes(app.path(L"temp\\zerbinpda.vps")), (std::vector<uint8_t>{'h', 'p', 'c'}));
+    expectGoodPackageInstalled({'h', 'p', 'c'});
     EXPECT_EQ(requestsFor("/files/pda/hpc_arm/upgrade.dat"), 1u);
 }
 
