@@ -24,8 +24,12 @@ struct Fixture {
     HWND log = nullptr;
     HBRUSH swatch = nullptr;
     HBRUSH white = nullptr;
+    // While blinking, the swatch steps through seven colours, one per tick:
+    // a screen compared a few ticks apart never looks the same, whereas a
+    // two-colour blink does whenever an even number of ticks fell between.
+    HBRUSH blink[7] = {};
     int presses = 0;
-    bool blinkOff = false;  // the swatch shows white for the moment
+    int blinkStep = 0;  // 0: the swatch colour
 };
 Fixture g_fixture;
 
@@ -125,7 +129,7 @@ void onCommand(int id, int code, HWND control) {
             break;
         case kBlinkOff:
             KillTimer(g_fixture.window, 1);
-            g_fixture.blinkOff = false;
+            g_fixture.blinkStep = 0;
             InvalidateRect(GetDlgItem(g_fixture.window, kSwatch), nullptr, TRUE);
             break;
         case kClearLog:
@@ -149,7 +153,7 @@ LRESULT onNotify(const NMHDR* header) {
 LRESULT onColour(HDC dc, HWND control) {
     switch (GetDlgCtrlID(control)) {
         case kSwatch:
-            return reinterpret_cast<LRESULT>(g_fixture.blinkOff ? g_fixture.white : g_fixture.swatch);
+            return reinterpret_cast<LRESULT>(g_fixture.blinkStep == 0 ? g_fixture.swatch : g_fixture.blink[g_fixture.blinkStep]);
         case kBlue:
             SetTextColor(dc, kBlueColour);
             SetBkColor(dc, RGB(255, 255, 255));
@@ -169,7 +173,7 @@ LRESULT CALLBACK fixtureProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_CTLCOLORSTATIC:
             return onColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
         case WM_TIMER:
-            g_fixture.blinkOff = !g_fixture.blinkOff;
+            g_fixture.blinkStep = (g_fixture.blinkStep + 1) % 7;
             InvalidateRect(GetDlgItem(window, kSwatch), nullptr, TRUE);
             return 0;
         case WM_DESTROY:
@@ -238,6 +242,7 @@ int runFixture() {
     InitCommonControlsEx(&controls);
     g_fixture.swatch = CreateSolidBrush(kSwatchColour);
     g_fixture.white = CreateSolidBrush(RGB(255, 255, 255));
+    for (int i = 1; i < 7; ++i) g_fixture.blink[i] = CreateSolidBrush(RGB(255, 36 * i, 36 * i));
     WNDCLASSW wc{};
     wc.lpfnWndProc = fixtureProc;
     wc.hInstance = GetModuleHandleW(nullptr);
