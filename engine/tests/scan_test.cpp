@@ -23,6 +23,7 @@
 #include "engine/vps.h"
 #include "shell/config.h"
 #include "shell/lang.h"
+#include "tests/win_files.h"
 #include "tools/vps/signatures.h"
 
 Language lang;
@@ -48,26 +49,7 @@ void updateScanProgress(HWND) {
 
 namespace {
 
-// Removes a folder with everything below it.
-void removeTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring entry = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(entry);
-            } else {
-                SetFileAttributesW(entry.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(entry.c_str());
-            }
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
+using testfiles::removeTree;
 
 LRESULT CALLBACK screenProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_SCAN_DONE) {

@@ -30,26 +30,6 @@ void writeFile(const std::wstring& path, const std::string& bytes) {
     CloseHandle(h);
 }
 
-void removeTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring entry = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(entry);
-            } else {
-                SetFileAttributesW(entry.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(entry.c_str());
-            }
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
 void clearSettings() { RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsVendorKeyPath); }
 
 bool readSetting(const wchar_t* name, DWORD& value) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/win_files.h"
 #include "tools/drive/automation.h"
 
 namespace e2e {
@@ -86,6 +87,6 @@ void writeCheckTime(const SYSTEMTIME& utc);
 
 std::string utf8(const std::wstring& text);
 void writeFile(const std::wstring& path, const std::string& bytes);
-void removeTree(const std::wstring& folder);
+using testfiles::removeTree;
 
 }  // namespace e2e

@@ -16,8 +16,11 @@
 #include "update/package.h"
 #include "update/package_maker.h"
 #include "update/update.h"
+#include "tests/win_files.h"
 
 namespace {
+
+using testfiles::removeTree;
 
 std::wstring ownPath() {
     wchar_t path[MAX_PATH];
@@ -51,26 +54,6 @@ bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
 }
 
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void removeTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring path = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(path);
-            } else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
 
 std::vector<std::wstring> filesIn(const std::wstring& folder) {
     std::vector<std::wstring> names;

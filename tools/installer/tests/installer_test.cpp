@@ -6,9 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "tests/win_files.h"
 #include <vector>
 
 namespace {
+
+using testfiles::removeTree;
 
 std::wstring ownFolder() {
     wchar_t path[MAX_PATH];
@@ -71,24 +75,6 @@ std::vector<std::wstring> filesIn(const std::wstring& folder) {
     } while (FindNextFileW(search, &found));
     FindClose(search);
     return names;
-}
-
-void removeTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(folder + name + L"\\");
-            } else {
-                DeleteFileW((folder + name).c_str());
-            }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
 }
 
 PROCESS_INFORMATION start(const std::wstring& application, const std::wstring& commandLine) {
