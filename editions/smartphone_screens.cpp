@@ -82,11 +82,7 @@ void drawProduct(HDC dc, const ScreenMetrics& m) {
     const int x = (m.clientWidth - w) / 2;
     const int y = static_cast<int>(((m.clientHeight - h) / 2) * 0.1);
     if (bitmap) {
-        HDC memory = CreateCompatibleDC(dc);
-        HGDIOBJ previous = SelectObject(memory, bitmap);
-        BitBlt(dc, x, y, w, h, memory, 0, 0, SRCCOPY);
-        SelectObject(memory, previous);
-        DeleteDC(memory);
+        drawBitmap(dc, bitmap, x, y, w, h);
         DeleteObject(bitmap);
     }
     POINT rule[6] = {{x - 28, y + 35}, {x + w + 28, y + 35}, {x + w + 28, y + 36},

@@ -19,6 +19,14 @@ void clearClient(HDC dc, const ScreenMetrics& metrics) {
     FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
 }
 
+void drawBitmap(HDC dc, HBITMAP bitmap, int x, int y, int w, int h) {
+    HDC memory = CreateCompatibleDC(dc);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(dc, x, y, w, h, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+}
+
 void drawText(HDC dc, int x, int y, const wchar_t* text, COLORREF color) {
     if (!text) return;
     SetTextColor(dc, color);

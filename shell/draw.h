@@ -39,6 +39,9 @@ void clearClient(HDC dc, const ScreenMetrics& metrics);
 // Draws a text with its top-left corner at (x, y), transparent, in `color`.
 void drawText(HDC dc, int x, int y, const wchar_t* text, COLORREF color);
 
+// Copies a w x h bitmap to (x, y) of `dc`.
+void drawBitmap(HDC dc, HBITMAP bitmap, int x, int y, int w, int h);
+
 // The drawn width of a text in the screen font.
 int textWidth(HDC dc, const wchar_t* text);
 

@@ -40,11 +40,7 @@ void drawProduct(HDC dc, const ScreenMetrics& m) {
     int left = kHasButtonColumn ? layout::handheld::productLeft(m) : (m.clientWidth - w) / 2;
     int top = static_cast<int>(((m.clientHeight - h) / 2) * 0.1);
     if (bitmap) {
-        HDC memory = CreateCompatibleDC(dc);
-        HGDIOBJ previous = SelectObject(memory, bitmap);
-        BitBlt(dc, left, top, w, h, memory, 0, 0, SRCCOPY);
-        SelectObject(memory, previous);
-        DeleteDC(memory);
+        drawBitmap(dc, bitmap, left, top, w, h);
         DeleteObject(bitmap);
     }
     POINT rule[6] = {{left - 50, top + 35},     {left + w + 50, top + 35}, {left + w + 50, top + 36},
