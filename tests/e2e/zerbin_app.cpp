@@ -30,6 +30,34 @@ void writeFile(const std::wstring& path, const std::string& bytes) {
     CloseHandle(h);
 }
 
+bool waitFor(DWORD timeoutMs, const std::function<bool()>& condition) {
+    ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!condition()) {
+        if (GetTickCount64() > deadline) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+std::string infectedContent() { return "MZ... " + infectedPattern() + " ...end"; }
+
+namespace {
+const std::wstring kInfectedFolder = L"\\My Documents\\e2e";
+}
+
+InfectedFiles::InfectedFiles() {
+    removeTree(kInfectedFolder);
+    CreateDirectoryW(kInfectedFolder.c_str(), nullptr);
+}
+
+InfectedFiles::~InfectedFiles() { removeTree(kInfectedFolder); }
+
+std::wstring InfectedFiles::put(const wchar_t* name, const std::string& content) {
+    std::wstring path = kInfectedFolder + L"\\" + name;
+    writeFile(path, content);
+    return path;
+}
+
 void clearSettings() { RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsVendorKeyPath); }
 
 bool readSetting(const wchar_t* name, DWORD& value) {

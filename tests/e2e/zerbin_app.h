@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -88,5 +89,22 @@ void writeCheckTime(const SYSTEMTIME& utc);
 std::string utf8(const std::wstring& text);
 void writeFile(const std::wstring& path, const std::string& bytes);
 using testfiles::removeTree;
+
+// Polls `condition` every 50 ms until it holds (true) or `timeoutMs` passes.
+bool waitFor(DWORD timeoutMs, const std::function<bool()>& condition);
+
+// A file's content that the test database detects with infectedPattern().
+std::string infectedContent();
+
+// The folder "\My Documents\e2e" with the infected files of one test,
+// emptied when the test starts and removed when it ends.
+class InfectedFiles {
+public:
+    InfectedFiles();
+    ~InfectedFiles();
+    InfectedFiles(const InfectedFiles&) = delete;
+    InfectedFiles& operator=(const InfectedFiles&) = delete;
+    std::wstring put(const wchar_t* name, const std::string& content = infectedContent());
+};
 
 }  // namespace e2e

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,24 +19,8 @@ using e2e::ZerbinApp;
 using e2e::utf8;
 
 constexpr DWORD kScanTimeoutMs = 120000;
-const std::wstring kInfectedFolder = L"\\My Documents\\e2e";
-
-// Infected files of the test, removed again when it ends.
-class InfectedFiles {
-public:
-    InfectedFiles() {
-        e2e::removeTree(kInfectedFolder);
-        CreateDirectoryW(kInfectedFolder.c_str(), nullptr);
-    }
-    ~InfectedFiles() { e2e::removeTree(kInfectedFolder); }
-    std::wstring put(const wchar_t* name, const std::string& content) {
-        std::wstring path = kInfectedFolder + L"\\" + name;
-        e2e::writeFile(path, content);
-        return path;
-    }
-};
-
-std::string infected() { return "MZ... " + e2e::infectedPattern() + " ...end"; }
+using e2e::InfectedFiles;
+using e2e::waitFor;
 
 // "name (path)" as the list shows a file.
 std::wstring item(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1) + L" (" + path + L")"; }
@@ -48,15 +31,6 @@ int itemIndex(const ZerbinApp& app, const std::wstring& path) {
         if (!items[i].empty() && items[i][0] == item(path)) return int(i);
     }
     return -1;
-}
-
-bool waitFor(DWORD timeoutMs, const std::function<bool()>& condition) {
-    ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!condition()) {
-        if (GetTickCount64() > deadline) return false;
-        Sleep(50);
-    }
-    return true;
 }
 
 bool onReportScreen(const ZerbinApp& app) { return app.exists(118) && app.exists(8318); }
@@ -91,11 +65,11 @@ TEST(ZerbinScreens, CleanScanGoesStraightToTheReport) {
 
 TEST(ZerbinScreens, InfectedFilesAreListedDeletedAndLeftWithAQuestion) {
     InfectedFiles files;
-    std::wstring plain = files.put(L"a.exe", infected());
-    std::wstring parenthesised = files.put(L"setup (1).exe", infected());
+    std::wstring plain = files.put(L"a.exe");
+    std::wstring parenthesised = files.put(L"setup (1).exe");
     std::wstring anchored = files.put(L"anchored.bin", e2e::anchoredPattern() + " at the start");
     std::wstring card = L"\\Storage Card\\e2e-card.exe";
-    e2e::writeFile(card, infected());
+    e2e::writeFile(card, e2e::infectedContent());
 
     ZerbinApp app;
     app.writeDatabase();
@@ -166,7 +140,7 @@ TEST(ZerbinScreens, InfectedFilesAreListedDeletedAndLeftWithAQuestion) {
 
 TEST(ZerbinScreens, DeletingTheLastListedFileOpensTheReport) {
     InfectedFiles files;
-    std::wstring only = files.put(L"only.exe", infected());
+    std::wstring only = files.put(L"only.exe");
     ZerbinApp app;
     app.writeDatabase();
     std::string why;

@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,30 +24,8 @@ using e2e::utf8;
 using e2e::ZerbinApp;
 
 constexpr DWORD kScanTimeoutMs = 120000;
-const std::wstring kInfectedFolder = L"\\My Documents\\e2e";
-
-class InfectedFiles {
-public:
-    InfectedFiles() {
-        e2e::removeTree(kInfectedFolder);
-        CreateDirectoryW(kInfectedFolder.c_str(), nullptr);
-    }
-    ~InfectedFiles() { e2e::removeTree(kInfectedFolder); }
-    std::wstring put(const wchar_t* name) {
-        std::wstring path = kInfectedFolder + L"\\" + name;
-        e2e::writeFile(path, "MZ... " + e2e::infectedPattern() + " ...end");
-        return path;
-    }
-};
-
-bool waitFor(DWORD timeoutMs, const std::function<bool()>& condition) {
-    ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!condition()) {
-        if (GetTickCount64() > deadline) return false;
-        Sleep(50);
-    }
-    return true;
-}
+using e2e::InfectedFiles;
+using e2e::waitFor;
 
 bool landscapeDevice() { return GetSystemMetrics(SM_CXSCREEN) > GetSystemMetrics(SM_CYSCREEN); }
 

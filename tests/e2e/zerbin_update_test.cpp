@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,19 +25,11 @@
 namespace {
 
 using e2e::utf8;
+using e2e::waitFor;
 using e2e::ZerbinApp;
 
 constexpr int kSettings = 8103;
 constexpr int kUpdate = 8402;
-
-bool waitFor(DWORD timeoutMs, const std::function<bool()>& condition) {
-    ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!condition()) {
-        if (GetTickCount64() > deadline) return false;
-        Sleep(50);
-    }
-    return true;
-}
 
 std::wstring windowsFile(const wchar_t* name) {
     wchar_t windows[MAX_PATH];
