@@ -30,3 +30,37 @@ shot() {
   drive screenshot "$file" || dev_die "could not save the screenshot $file"
   echo "zb: screenshot: $file"
 }
+
+# A new folder with the sample files made from the sample signatures (never
+# kept in the source tree); the caller copies what it needs and removes it.
+sample_dir() {
+  local work
+  work=$(mktemp -d)
+  "$ZB_NATIVE_BIN/zbvps" samples "$ZB_TOP/tools/vps/sample-signatures.txt" "$work" >/dev/null ||
+    dev_die "could not make the sample files"
+  echo "$work"
+}
+
+# A demo starts from the program's defaults and without an old report.
+reset_settings_and_report() {
+  dev_wine "$DEV" reg delete 'HKCU\Software\Morvane Software' /f >/dev/null 2>&1 || true
+  rm -f "$(dev_progdir "$DEV")/report.txt"
+}
+
+# The index of the first item of list LIST whose text starts with NAME.
+item_index() {
+  drive list-items "$1" | awk -F'\t' -v name="$2" 'index($1, name) == 1 { print NR - 1; exit }'
+}
+
+# On the touch screens: deletes "setup (1).exe" through the infected-files
+# list, as a person would, if the scan listed it.
+delete_listed_setup() {
+  local index
+  index=$(item_index 116 'setup (1).exe')
+  [ -n "$index" ] || return 0
+  drive list-click 116 "$index" >/dev/null
+  drive wait-enabled 8206 >/dev/null
+  drive press 8206 >/dev/null
+  sleep 0.5
+  dev_log "deleted \My Documents\Samples\setup (1).exe through the list"
+}

@@ -26,9 +26,7 @@ SHOTS="$ZB_BUILD_DIR/demo/$DEV"
 prepare_samples() {
   local root work
   root=$(dev_root "$DEV")
-  work=$(mktemp -d)
-  "$ZB_NATIVE_BIN/zbvps" samples "$ZB_TOP/tools/vps/sample-signatures.txt" "$work" >/dev/null ||
-    dev_die "could not make the sample files"
+  work=$(sample_dir) || exit 1
   rm -rf "$root/My Documents/Samples" "$root/Storage Card/Games"
   mkdir -p "$root/My Documents/Samples" "$root/My Documents/Notes" "$root/Storage Card/Games"
   cp "$work/001-EICAR-Test-File.bin" "$root/My Documents/eicar.com"
@@ -37,16 +35,10 @@ prepare_samples() {
   cp "$work/004-Zerbin.Test.Backwards.bin" "$root/Storage Card/Games/solitaire.exe"
   printf 'Shopping: milk, bread, batteries for the handheld.\r\n' >"$root/My Documents/Notes/readme.txt"
   rm -rf "$work"
-  dev_wine "$DEV" reg delete 'HKCU\Software\Morvane Software' /f >/dev/null 2>&1 || true
-  rm -f "$(dev_progdir "$DEV")/report.txt"
-}
-
-item_index() {
-  drive list-items 116 | awk -F'\t' -v name="$1" 'index($1, name) == 1 { print NR - 1; exit }'
+  reset_settings_and_report
 }
 
 main_job() {
-  local index
   drive wait-window --timeout 30000 >/dev/null || dev_die "zerbin's main window did not appear"
   shot main
   drive press 8103 >/dev/null
@@ -62,14 +54,7 @@ main_job() {
   drive press 8102 >/dev/null
   drive wait-text 8211 Finished --timeout 180000 >/dev/null || dev_die "the scan did not finish"
   shot scan
-  index=$(item_index 'setup (1).exe')
-  if [ -n "$index" ]; then
-    drive list-click 116 "$index" >/dev/null
-    drive wait-enabled 8206 >/dev/null
-    drive press 8206 >/dev/null
-    sleep 0.5
-    dev_log "deleted \My Documents\Samples\setup (1).exe through the list"
-  fi
+  delete_listed_setup
   drive press 8207 >/dev/null
   drive msgbox-press yes >/dev/null 2>&1 || true
   drive wait-enabled 8318 >/dev/null

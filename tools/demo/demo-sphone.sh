@@ -41,9 +41,7 @@ wait_keys() {
 prepare_samples() {
   local root work
   root=$(dev_root "$DEV")
-  work=$(mktemp -d)
-  "$ZB_NATIVE_BIN/zbvps" samples "$ZB_TOP/tools/vps/sample-signatures.txt" "$work" >/dev/null ||
-    dev_die "could not make the sample files"
+  work=$(sample_dir) || exit 1
   rm -rf "$root/My Documents/Samples" "$root/Storage Card/Games"
   mkdir -p "$root/My Documents/Samples" "$root/My Documents/Notes" "$root/Storage Card/Games"
   cp "$work/001-EICAR-Test-File.bin" "$root/My Documents/eicar.com"
@@ -51,13 +49,7 @@ prepare_samples() {
   cp "$work/004-Zerbin.Test.Backwards.bin" "$root/Storage Card/Games/solitaire.exe"
   printf 'Shopping: milk, bread, batteries for the phone.\r\n' >"$root/My Documents/Notes/readme.txt"
   rm -rf "$work"
-  dev_wine "$DEV" reg delete 'HKCU\Software\Morvane Software' /f >/dev/null 2>&1 || true
-  rm -f "$(dev_progdir "$DEV")/report.txt"
-}
-
-# The index of the first infected-files line that starts with NAME.
-item_index() {
-  drive list-items 10009 | awk -F'\t' -v name="$1" 'index($1, name) == 1 { print NR - 1; exit }'
+  reset_settings_and_report
 }
 
 main_job() {
@@ -95,7 +87,7 @@ main_job() {
   shot infected
 
   # Down to "setup (1).exe" and Delete with the left soft key.
-  index=$(item_index 'setup (1).exe')
+  index=$(item_index 10009 'setup (1).exe')
   if [ -n "$index" ]; then
     focused=$(drive list-focused 10009 || true)
     while [ "$focused" -lt "$index" ]; do press down; focused=$(drive list-focused 10009 || true); done

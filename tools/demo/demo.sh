@@ -44,9 +44,7 @@ explain_missing_window() {
 prepare_samples() {
   local root work
   root=$(dev_root "$DEV")
-  work=$(mktemp -d)
-  "$ZB_NATIVE_BIN/zbvps" samples "$ZB_TOP/tools/vps/sample-signatures.txt" "$work" >/dev/null ||
-    dev_die "could not make the sample files"
+  work=$(sample_dir) || exit 1
   rm -rf "$root/My Documents/Samples" "$root/Storage Card/Games" "$root/Storage Card/Photos"
   mkdir -p "$root/My Documents/Samples" "$root/My Documents/Notes" "$root/Storage Card/Games" "$root/Storage Card/Photos"
   cp "$work/001-EICAR-Test-File.bin" "$root/My Documents/eicar.com"
@@ -57,20 +55,13 @@ prepare_samples() {
   printf 'Shopping: milk, bread, batteries for the handheld.\r\n' >"$root/My Documents/Notes/readme.txt"
   head -c 3000 /dev/urandom >"$root/Storage Card/Photos/holiday.jpg"
   rm -rf "$work"
-  # A demo starts from the program's defaults and without an old report.
-  dev_wine "$DEV" reg delete 'HKCU\Software\Morvane Software' /f >/dev/null 2>&1 || true
-  rm -f "$(dev_progdir "$DEV")/report.txt"
-}
-
-# The index of the first list item whose text starts with NAME.
-item_index() {
-  drive list-items 116 | awk -F'\t' -v name="$1" 'index($1, name) == 1 { print NR - 1; exit }'
+  reset_settings_and_report
 }
 
 # One round through zerbin's screens in the language of the settings row
 # ROW (1 English, 2 French), with screenshots suffixed SUFFIX.
 tour() {
-  local row=$1 suffix=$2 finished=$3 index
+  local row=$1 suffix=$2 finished=$3
   drive press 8103 >/dev/null
   drive wait-enabled 8401 >/dev/null
   if [ "$(drive selection 8401 || true)" != "$row" ]; then
@@ -86,15 +77,7 @@ tour() {
   drive press 8102 >/dev/null
   drive wait-text 8211 "$finished" --timeout 180000 >/dev/null || dev_die "the scan did not finish"
   shot "scan-$suffix"
-  # Delete one infected file through the list, as a person would.
-  index=$(item_index 'setup (1).exe')
-  if [ -n "$index" ]; then
-    drive list-click 116 "$index" >/dev/null
-    drive wait-enabled 8206 >/dev/null
-    drive press 8206 >/dev/null
-    sleep 0.5
-    dev_log "deleted \My Documents\Samples\setup (1).exe through the list"
-  fi
+  delete_listed_setup
   drive press 8207 >/dev/null
   drive msgbox-press yes >/dev/null 2>&1 || true
   drive wait-enabled 8318 >/dev/null
