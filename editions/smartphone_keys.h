@@ -65,8 +65,4 @@ inline constexpr FontSpec kFontLight8{8, 100};     // the settings screen's list
 // `pixelsPerInch` vertically: negative, a character height, truncated.
 int fontHeight(int points, int pixelsPerInch);
 
-// The line height the settings screen lays out with: in landscape the screen
-// is lower, and the lines are 5 pixels closer.
-int settingsLineHeight(int lineHeight, bool landscape);
-
 }  // namespace smartphone
