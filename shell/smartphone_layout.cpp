@@ -9,17 +9,36 @@ int labelGap(const ScreenMetrics& m) { return m.charWidth; }
 
 std::array<MainLine, kMainLines> mainLines(const ScreenMetrics& m, bool landscape,
                                            const std::array<LineWidths, kMainLines>& widths) {
-    const int h = m.lineHeight;
+    const int h = m.lineHeight, W = m.clientWidth;
+    const int first = landscape ? h + 25 : 2 * h + 25;
+    // Upright, a blank line parts the versions from the address.
+    const int blank = landscape ? 0 : h;
+    // Lines the screen has room for under the five.
+    int spare = (m.clientHeight - (first + blank + kMainLines * h)) / h;
+
     std::array<MainLine, kMainLines> lines{};
-    int top = landscape ? h + 25 : 2 * h + 25;
+    // A line too wide even in the 8-point font needs two lines; of the others
+    // too wide for one, the lowest take two lines while there is room (the
+    // age of the check is the widest), the rest the 8-point font.
     for (int i = 0; i < kMainLines; ++i) {
-        // Upright, a blank line parts the versions from the address.
-        if (i == 2 && !landscape) top += h;
-        const LineWidths& w = widths[i];
+        if (widths[i].small > W) {
+            lines[i].form = LineForm::twoLines;
+            --spare;
+        }
+    }
+    for (int i = kMainLines - 1; i >= 0; --i) {
+        if (widths[i].normal <= W || lines[i].form == LineForm::twoLines) continue;
+        if (spare > 0) {
+            lines[i].form = LineForm::twoLines;
+            --spare;
+        } else {
+            lines[i].form = LineForm::smallFont;
+        }
+    }
+    int top = first;
+    for (int i = 0; i < kMainLines; ++i) {
+        if (i == 2) top += blank;
         lines[i].top = top;
-        lines[i].form = w.normal <= m.clientWidth  ? LineForm::oneLine
-                        : w.small <= m.clientWidth ? LineForm::smallFont
-                                                   : LineForm::twoLines;
         top += lines[i].form == LineForm::twoLines ? 2 * h : h;
     }
     return lines;

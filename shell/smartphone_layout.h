@@ -5,10 +5,10 @@
 // the screens draw with.
 //
 // Where the plain places would not fit the phone's narrow or low screen:
-// - a line of the main screen that is wider than the screen is drawn in the
-//   8-point font, and when even that is too wide, as two lines: its label,
-//   then its value; sideways the lines follow one another without the blank
-//   line before the versions;
+// - a line of the main screen that is wider than the screen is drawn as two
+//   lines, its label and then its value, where the screen has room for one
+//   more line, and otherwise in the 8-point font; sideways the lines follow
+//   one another without the blank line before the versions;
 // - the scan screen's counts move left to end at the right margin, and go
 //   under their labels when that would bring them onto the labels; sideways
 //   the screen starts half a line higher;

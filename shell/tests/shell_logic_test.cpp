@@ -301,11 +301,18 @@ TEST(LayoutTest, SmartphoneScreens) {
         EXPECT_EQ(lines[i].top, tops[i]);
         EXPECT_EQ(lines[i].form, sp::LineForm::oneLine);
     }
-    // A line too wide for the screen: in the 8-point font, or as two lines.
-    lines = sp::mainLines(upright, false, {narrow, narrow, narrow, wide, wider});
+    // Lines too wide for the screen: the lowest as two lines while there is
+    // room for them (here one line more), the others in the 8-point font.
+    lines = sp::mainLines(upright, false, {narrow, narrow, narrow, wide, wide});
     EXPECT_EQ(lines[3].form, sp::LineForm::smallFont);
     EXPECT_EQ(lines[4].form, sp::LineForm::twoLines);
     EXPECT_EQ(lines[4].top + 2 * 16, 137 + 32) << "the label, then the value";
+    // A line too wide even in the 8-point font takes the room first.
+    const sp::LineWidths widest{250, 190};
+    lines = sp::mainLines(upright, false, {narrow, narrow, narrow, widest, wide});
+    EXPECT_EQ(lines[3].form, sp::LineForm::twoLines);
+    EXPECT_EQ(lines[4].form, sp::LineForm::smallFont);
+    EXPECT_EQ(lines[4].top, 121 + 32);
     // Sideways: a line higher, and no blank line.
     lines = sp::mainLines(sideways, true, {narrow, narrow, narrow, wide, wider});
     const int sidewaysTops[] = {41, 57, 73, 89, 105};
