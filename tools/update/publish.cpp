@@ -11,6 +11,7 @@
 #include "tools/update/signing.h"
 #include "update/package.h"
 #include "update/package_maker.h"
+#include "update/signature.h"
 #include "update/update_config.h"
 
 namespace {
@@ -125,6 +126,18 @@ bool publishTree(const PublishRequest& request, std::string& report, std::string
     const bool sign = !request.signingKeyPath.empty();
     if (sign && (!signingKeyLoad(request.signingKeyPath, key, error) || !signingPublicKeyBlob(key, publicKey, error))) {
         return false;
+    }
+    if (!request.newKeyPath.empty()) {
+        // A package signed with the key devices hold can hand them the next one.
+        if (!sign) {
+            error = "a new key is handed to devices only by a signed package (--sign)";
+            return false;
+        }
+        if (!readFile(request.newKeyPath, publicKey, error)) return false;
+        if (publicKeyBlobModulusSize(publicKey.data(), publicKey.size()) == 0) {
+            error = request.newKeyPath + " is no key file devices take (an update.key of ./zb keygen)";
+            return false;
+        }
     }
 
     std::vector<std::vector<PackageFile>> packages;

@@ -20,6 +20,7 @@ struct PublishRequest {
     std::string outputFolder;  // the server's root: files/pda/... goes below it
     std::vector<PublishEdition> editions;
     std::string signingKeyPath;  // the maker's private key; empty: unsigned packages
+    std::string newKeyPath;      // with it: the update.key the packages carry in place of the signing key's
 };
 
 // Checks every input (the database must load as the program loads it, the

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -226,6 +227,20 @@ TEST_F(PublishTest, ASignedPackageCarriesTheKeyAndItsSignature) {
     EXPECT_FALSE(publishTree(bad, report, error));
     EXPECT_FALSE(fs::exists(root_ / "other"));
 
+    // Rotation: signed with the key devices hold, carrying the next key.
+    ASSERT_TRUE(signingKeyGenerate((root_ / "next").string(), report, error)) << error;
+    request_.newKeyPath = (root_ / "next" / kPublicKeyFile).string();
+    ASSERT_TRUE(publishTree(request_, report, error)) << error;
+    std::vector<uint8_t> rotating = readFile(root_ / "server/files/pda/ppc_arm/upgrade.dat");
+    EXPECT_TRUE(signingVerify(key, rotating, readFile(root_ / "server/files/pda/ppc_arm/upgrade.sig")));
+    ASSERT_TRUE(containerOpen(rotating.data(), static_cast<uint32_t>(rotating.size())));
+    const std::vector<uint8_t> nextKey = readFile(root_ / "next" / kPublicKeyFile);
+    EXPECT_NE(std::search(rotating.begin(), rotating.end(), nextKey.begin(), nextKey.end()), rotating.end());
+    request_.newKeyPath = (root_ / "in/db.vps").string();
+    EXPECT_FALSE(publishTree(request_, report, error));
+    EXPECT_NE(error.find("no key file"), std::string::npos) << error;
+
+    request_.newKeyPath.clear();
     request_.signingKeyPath.clear();
     ASSERT_TRUE(publishTree(request_, report, error)) << error;
     EXPECT_FALSE(fs::exists(root_ / "server/files/pda/ppc_arm/upgrade.sig"));
