@@ -234,7 +234,9 @@ void buildScanScreen(HWND window) {
         const int widths[2] = {textWidth(dc.get(), labels[0].c_str()), textWidth(dc.get(), labels[1].c_str())};
         at = places::scanPlaces(m, landscape(m), widths);
         drawText(dc.get(), kHalfMargin, at.headingTop, lang.GetString(8200), kTextBlack);
-        for (int row = 0; row < 2; ++row) drawText(dc.get(), kHalfMargin, at.labelTop[row], labels[row].c_str(), kTextBlack);
+        for (int row = 0; row < 2; ++row) {
+            drawText(dc.get(), kHalfMargin, at.labelTop[row], labels[row].c_str(), kTextBlack);
+        }
     }
     if (first) {
         const DWORD style = WS_CHILD | WS_VISIBLE;

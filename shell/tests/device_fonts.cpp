@@ -34,7 +34,9 @@ bool DeviceFontTable::parse(std::string_view text, std::string& error) {
         if (first == "font") {
             std::string name;
             DeviceFontMetrics m;
-            if (!(fields >> name >> m.height >> m.leading >> m.average)) return fail("a font needs a name and three numbers");
+            if (!(fields >> name >> m.height >> m.leading >> m.average)) {
+                return fail("a font needs a name and three numbers");
+            }
             int index = fontIndex(name);
             if (index < 0) return fail("unknown font " + name);
             metrics_[index] = m;

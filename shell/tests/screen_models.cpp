@@ -18,8 +18,6 @@ namespace {
 // A drop-down list (the Pocket PC's report level) is as tall as its one row
 // while closed: its font's height and its frame, as measured on the device.
 constexpr int kDropDownFrame = 8;
-// A database version as wide as any release will be.
-const std::u16string kDatabaseVersion = u"1.999";
 
 bool overlap(const ControlPlace& a, const ControlPlace& b) {
     return a.width > 0 && b.width > 0 && a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
@@ -91,7 +89,8 @@ private:
 
 // The four Pocket PC screens, or the Handheld PC's where `handheld`.
 std::vector<ScreenModel> touchScreens(const DeviceScreen& device, const ScreenMetrics& m, bool handheld,
-                                      const DeviceFontTable& fonts, const Texts& texts, uint16_t language) {
+                                      const DeviceFontTable& fonts, const Texts& texts, uint16_t language,
+                                      const std::u16string& databaseVersion) {
     namespace hpc = layout::handheld;
     const DeviceFont font = DeviceFont::interface8;
     const int fontHeight = fonts.metrics(font).height;
@@ -125,7 +124,7 @@ std::vector<ScreenModel> touchScreens(const DeviceScreen& device, const ScreenMe
         } lines[] = {{0, texts(8100)},
                      {2, texts(8101)},
                      {6, texts(8105) + texts(8021)},
-                     {7, texts(8112) + kDatabaseVersion},
+                     {7, texts(8112) + databaseVersion},
                      {10, age.label + age.value}};
         for (const auto& line : lines) {
             int w = width(line.text);
@@ -246,17 +245,19 @@ ScreenMetrics smartphoneMetrics(const DeviceScreen& device, const DeviceFontTabl
 }
 
 std::vector<ScreenModel> pocketPcScreens(const DeviceScreen& device, const DeviceFontTable& fonts, const Texts& texts,
-                                         uint16_t language) {
-    return touchScreens(device, pocketPcMetrics(device, fonts), false, fonts, texts, language);
+                                         uint16_t language, const std::u16string& databaseVersion) {
+    return touchScreens(device, pocketPcMetrics(device, fonts), false, fonts, texts, language, databaseVersion);
 }
 
 std::vector<ScreenModel> handheldPcScreens(const DeviceScreen& device, const DeviceFontTable& fonts,
-                                           const Texts& texts, uint16_t language) {
-    return touchScreens(device, handheldPcMetrics(device, fonts), true, fonts, texts, language);
+                                           const Texts& texts, uint16_t language,
+                                           const std::u16string& databaseVersion) {
+    return touchScreens(device, handheldPcMetrics(device, fonts), true, fonts, texts, language, databaseVersion);
 }
 
 std::vector<ScreenModel> smartphoneScreens(const DeviceScreen& device, bool landscape, const DeviceFontTable& fonts,
-                                           const Texts& texts, uint16_t language) {
+                                           const Texts& texts, uint16_t language,
+                                           const std::u16string& databaseVersion) {
     namespace sp = layout::smartphone;
     const ScreenMetrics m = smartphoneMetrics(device, fonts);
     const int h = m.lineHeight;
@@ -270,7 +271,7 @@ std::vector<ScreenModel> smartphoneScreens(const DeviceScreen& device, bool land
             {u"", texts(10002)},
             {u"", texts(8101)},
             {texts(8105), texts(8021)},
-            {texts(8112), kDatabaseVersion},
+            {texts(8112), databaseVersion},
             {age.label, age.value}};
         std::array<sp::LineWidths, sp::kMainLines> widths;
         for (int i = 0; i < sp::kMainLines; ++i) {
@@ -304,7 +305,8 @@ std::vector<ScreenModel> smartphoneScreens(const DeviceScreen& device, bool land
 
     {
         Builder b(prefix + "scan", m, m.clientHeight);
-        const int labels[2] = {fonts.width(DeviceFont::bold10, texts(8201)), fonts.width(DeviceFont::bold10, texts(8202))};
+        const int labels[2] = {fonts.width(DeviceFont::bold10, texts(8201)),
+                               fonts.width(DeviceFont::bold10, texts(8202))};
         const sp::ScanPlaces p = sp::scanPlaces(m, landscape, labels);
         const int bold = height(DeviceFont::bold10);
         b.text("label 8200", sp::kHalfMargin, p.headingTop, fonts.width(DeviceFont::bold10, texts(8200)), bold);

@@ -63,15 +63,23 @@ inline constexpr DeviceScreen kHandheldPcScreen{"hpc", 634, 215, 0};
 inline constexpr DeviceScreen kSmartphoneScreen{"sphone", 170, 169, 0};
 inline constexpr DeviceScreen kSmartphoneSidewaysScreen{"sphone-land", 214, 125, 0};
 
+// A database version as wide as any release's will be.
+inline const std::u16string kWidestDatabaseVersion = u"1.999";
+
 // The screens of one edition on one device in one language (`language`, the
-// primary language ID, decides the French label of the age line).
+// primary language ID, decides the French label of the age line), the main
+// screen showing `databaseVersion`. The main screen comes first, once for each
+// wording of the age of the last check, never checked first.
 std::vector<ScreenModel> pocketPcScreens(const DeviceScreen& device, const DeviceFontTable& fonts, const Texts& texts,
-                                         uint16_t language);
+                                         uint16_t language,
+                                         const std::u16string& databaseVersion = kWidestDatabaseVersion);
 std::vector<ScreenModel> handheldPcScreens(const DeviceScreen& device, const DeviceFontTable& fonts,
-                                           const Texts& texts, uint16_t language);
+                                           const Texts& texts, uint16_t language,
+                                           const std::u16string& databaseVersion = kWidestDatabaseVersion);
 // `landscape`: the phone held sideways (its screen wider than high).
 std::vector<ScreenModel> smartphoneScreens(const DeviceScreen& device, bool landscape, const DeviceFontTable& fonts,
-                                           const Texts& texts, uint16_t language);
+                                           const Texts& texts, uint16_t language,
+                                           const std::u16string& databaseVersion = kWidestDatabaseVersion);
 
 // The metrics each edition's window computes on a device.
 ScreenMetrics pocketPcMetrics(const DeviceScreen& device, const DeviceFontTable& fonts);

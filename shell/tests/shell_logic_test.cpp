@@ -388,17 +388,19 @@ TEST(LayoutCheckTest, EveryScreenOfEveryEditionFitsItsDeviceInEveryLanguage) {
             return text;
         };
         std::vector<screens::ScreenModel> all;
-        for (const auto* device : {&screens::kPocketPcScreen, &screens::kPocketPcSidewaysScreen}) {
-            for (auto& s : screens::pocketPcScreens(*device, fonts, texts, language.id)) all.push_back(s);
-        }
-        for (auto& s : screens::handheldPcScreens(screens::kHandheldPcScreen, fonts, texts, language.id)) all.push_back(s);
-        for (auto& s : screens::smartphoneScreens(screens::kSmartphoneScreen, false, fonts, texts, language.id)) all.push_back(s);
-        for (auto& s : screens::smartphoneScreens(screens::kSmartphoneSidewaysScreen, true, fonts, texts, language.id)) {
-            all.push_back(s);
-        }
+        auto add = [&](const std::vector<screens::ScreenModel>& more) {
+            all.insert(all.end(), more.begin(), more.end());
+        };
+        add(screens::pocketPcScreens(screens::kPocketPcScreen, fonts, texts, language.id));
+        add(screens::pocketPcScreens(screens::kPocketPcSidewaysScreen, fonts, texts, language.id));
+        add(screens::handheldPcScreens(screens::kHandheldPcScreen, fonts, texts, language.id));
+        add(screens::smartphoneScreens(screens::kSmartphoneScreen, false, fonts, texts, language.id));
+        add(screens::smartphoneScreens(screens::kSmartphoneSidewaysScreen, true, fonts, texts, language.id));
         EXPECT_EQ(all.size(), 2 * 9u + 9 + 2 * 10) << "every screen of every device";
         for (const screens::ScreenModel& screen : all) {
-            for (const std::string& fault : screens::layoutFaults(screen)) ADD_FAILURE() << language.file << ", " << fault;
+            for (const std::string& fault : screens::layoutFaults(screen)) {
+                ADD_FAILURE() << language.file << ", " << fault;
+            }
         }
         EXPECT_FALSE(missing) << language.file << ": a text holds a character the font table lacks";
     }
