@@ -120,7 +120,9 @@ void buildScanScreen(HWND window) {
         createControl(window, L"BUTTON", lang.GetString(kScanCancel), style,
                       kHasLandscapeScreens ? layout::handheld::scanCancel(m) : layout::scanCancel(m), kScanCancel);
     }
-    updateScanProgress(window);
+    // Once the scan has ended its last progress stands: a repaint must not
+    // put the emptied current file over "Finished".
+    if (first || g_config.s_hScanThread.load()) updateScanProgress(window);
     if (first) startScanThread();
 }
 
