@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "tests/e2e/e2e_support.h"
 #include "tests/e2e/zerbin_app.h"
@@ -63,29 +62,6 @@ std::wstring itemPath(const ZerbinApp& app, int index) {
 }
 
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// Whether the dotted frame that marks the focused list is on the screen, two
-// pixels above the list's border: its top edge about half black, half white.
-// Without the frame the row holds no black.
-bool listFramed(const ZerbinApp& app, bool framed) {
-    RECT list{};
-    zbauto::readRect(app.control(116), list);
-    POINT origin{0, 0};
-    ClientToScreen(app.window(), &origin);
-    return waitFor(5000, [&] {
-        std::vector<uint8_t> rgb;
-        int width = 0, height = 0;
-        if (zbauto::captureScreen(rgb, width, height) != kStatusOk) return false;
-        int black = 0, white = 0, y = origin.y + list.top - 2;
-        for (int x = origin.x + list.left; x < origin.x + list.right && x < width; ++x) {
-            const uint8_t* p = &rgb[(size_t(y) * width + x) * 3];
-            black += p[0] == 0 && p[1] == 0 && p[2] == 0;
-            white += p[0] == 255 && p[1] == 255 && p[2] == 255;
-        }
-        const int n = list.right - list.left;
-        return framed ? black > n / 4 && white > n / 4 : black == 0;
-    });
-}
 
 // Enter on the focused button of the message box that the program shows.
 bool enterInBox(const ZerbinApp& app, std::wstring* text) {
@@ -156,14 +132,13 @@ TEST(ZerbinKeys, PocketPcJobByTheNavigationPad) {
     ASSERT_TRUE(waitFor(5000, [&] { return app.exists(8102); })) << "Done leads to the main screen";
     expectStoredSettings();
 
-    // The scan: at its end the list has the focus, framed.
+    // The scan: at its end the list has the focus.
     ASSERT_TRUE(focusOn(app, 8102));
     key(app, VK_RETURN);
     ASSERT_TRUE(app.waitText(8211, L"Finished", kScanTimeoutMs));
     ASSERT_TRUE(focusOn(app, 116));
     const int found = listCount(app);
     ASSERT_GE(found, 2);
-    EXPECT_TRUE(listFramed(app, true)) << "the focused list is framed";
     EXPECT_FALSE(app.enabled(8206));
 
     // Down chooses the first file; Action deletes it, and the next one is chosen.
@@ -184,7 +159,6 @@ TEST(ZerbinKeys, PocketPcJobByTheNavigationPad) {
         ASSERT_TRUE(waitFor(5000, [&] { return listFocus(app) == before + 1; }));
     }
     ASSERT_TRUE(keyTo(app, VK_DOWN, 8206));
-    EXPECT_TRUE(listFramed(app, false)) << "the frame goes with the focus";
     ASSERT_TRUE(keyTo(app, VK_DOWN, 8207));
 
     // Done asks first; after No the screen stays as it was, focus and all.
@@ -256,7 +230,6 @@ TEST(ZerbinKeys, HandheldPcJobByTheKeyboard) {
     key(app, VK_RETURN);
     ASSERT_TRUE(app.waitText(8211, L"Finished", kScanTimeoutMs));
     ASSERT_TRUE(focusOn(app, 116));
-    EXPECT_TRUE(listFramed(app, true)) << "the focused list is framed";
     const int found = listCount(app);
     ASSERT_GE(found, 2);
     key(app, VK_DOWN);
