@@ -257,16 +257,6 @@ TEST_F(Download, EachOperationLogsItsEntry) {
     }
 }
 
-template <typename Condition>
-bool waitUntil(DWORD timeoutMs, Condition condition) {
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    while (!condition()) {
-        if (GetTickCount64() > end) return false;
-        Sleep(50);
-    }
-    return true;
-}
-
 std::vector<uint8_t> input(const wchar_t* name) {
     std::vector<uint8_t> bytes;
     HANDLE file = CreateFileW((folderOf(ownPath()) + L"\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -409,34 +399,6 @@ TEST_F(SignedDownload, EachSignatureThatIsNotTheMakersIsRefused) {
     EXPECT_EQ(package(boxes), 0u);
     EXPECT_EQ(boxes, std::vector<std::wstring>{L"The update package names no installer; nothing was installed."});
     EXPECT_EQ(server.requestLines().size(), asked + 1) << "no signature asked for";
-}
-
-TEST_F(SignedDownload, TheMakersSignatureLetsTheInstallGoOn) {
-    server.serve("upgrade.sig", hostile::ok(hostile::bytes(signature_)));
-    const std::wstring folder = folderOf(ownPath()) + L"\\fetch-signed";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    const std::wstring helper = folder + L"\\zbfetch.exe";
-    ASSERT_TRUE(CopyFileW(ownPath().c_str(), helper.c_str(), FALSE));
-    ASSERT_TRUE(CopyFileW(keyPath().c_str(), (folder + L"\\update.key").c_str(), FALSE));
-    const std::wstring recorded = folder + L"\\temp\\installer.txt";
-    DeleteFileW(recorded.c_str());
-
-    std::wstring line = L"\"" + helper + L"\" --fetch " + std::to_wstring(server.port()) + L" 1";
-    std::vector<wchar_t> buffer(line.begin(), line.end());
-    buffer.push_back(0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    ASSERT_TRUE(CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                               &info));
-    ASSERT_EQ(WaitForSingleObject(info.hProcess, 60000), WAIT_OBJECT_0);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(info.hProcess, &exitCode);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    EXPECT_EQ(exitCode, 0u) << "ended by the install";
-    EXPECT_TRUE(waitUntil(10000, [&] { return !input((L"fetch-signed\\temp\\installer.txt")).empty(); }));
-    EXPECT_EQ(input(L"fetch-signed\\temp\\zerbinpda.vps"), (std::vector<uint8_t>{'s', 'i', 'g', 'n', 'e', 'd'}));
 }
 
 int recordInstallerLine() {

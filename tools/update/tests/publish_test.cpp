@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "tools/update/program_image.h"
 #include "tools/update/publish.h"
 #include "tools/update/signing.h"
 #include "tools/update/tests/program_maker.h"
@@ -130,35 +129,6 @@ TEST_F(PublishTest, EveryEditionGetsItsOwnPackageAndVersionFile) {
     EXPECT_NE(zerbinLine.find(" " + std::to_string(programOf("zerbin of ppc").size()) + " bytes (budget 320 KB)\n"),
               std::string::npos)
         << report;
-}
-
-TEST(ProgramImage, DebugSectionsAreFoundByTheirNamesShortOrLong) {
-    struct Case {
-        std::vector<std::string> names;
-        std::vector<std::string> debug;
-    } cases[] = {
-        {{".text", ".rsrc", ".gnu_debuglink"}, {}},
-        {{".text", ".debug_info", ".debug_line"}, {".debug_info", ".debug_line"}},
-        {{".text", ".zdebug_info"}, {".zdebug_info"}},
-        {{".text", ".debug"}, {".debug"}},
-    };
-    for (const Case& c : cases) {
-        std::vector<ProgramSection> sections;
-        std::string error;
-        ASSERT_TRUE(programSections(programImageMake(c.names, "x"), sections, error)) << error;
-        ASSERT_EQ(sections.size(), c.names.size());
-        for (size_t i = 0; i < sections.size(); ++i) EXPECT_EQ(sections[i].name, c.names[i]);
-        EXPECT_EQ(programDebugSections(sections), c.debug);
-    }
-    std::vector<ProgramSection> sections;
-    std::string error;
-    EXPECT_FALSE(programSections(bytesOf("MZ, but nothing more"), sections, error));
-    std::vector<uint8_t> cut = programImageMake({".text", ".data"}, "");
-    cut.resize(0x40 + 24 + 40);
-    EXPECT_FALSE(programSections(cut, sections, error));
-    EXPECT_NE(error.find("section table"), std::string::npos) << error;
-    EXPECT_EQ(programBudget("zerbin.exe"), 320u * 1024);
-    EXPECT_EQ(programBudget("zerbinpda.vps"), 0u);
 }
 
 // A program that still carries its debug information, or that is no
