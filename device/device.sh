@@ -64,7 +64,7 @@ dev_wine_env() {
   if [ -n "$net" ]; then
     case ":${LD_PRELOAD:-}:" in *":$net:"*) ;; *) export LD_PRELOAD="$net${LD_PRELOAD:+:$LD_PRELOAD}" ;; esac
   fi
-  dev_display >/dev/null
+  dev_display "$dev" >/dev/null
 }
 
 # The device's network (README, "The device's network"): a library preloaded
@@ -92,14 +92,18 @@ dev_network_set() {
   printf '%s\r\n' "$target" > "$file.zbnew" && mv -f "$file.zbnew" "$file"
 }
 
-# A display for the device screens: the user's own X display when there is one
-# (and ZB_HEADLESS is not set), otherwise one Xvfb kept for this device folder.
-dev_display() {
+# A display for a device's screen: the user's own X display when there is one
+# (and ZB_HEADLESS is not set), otherwise an Xvfb of the device's own, kept for
+# this device folder. One each, because Wine puts every device's desktop at
+# the top left of its display: devices sharing one would hide each other, and
+# a hidden screen reads black in screenshots and pixel reads.
+dev_display() {   # DEVICE
   if [ -n "${DISPLAY:-}" ] && [ -z "${ZB_HEADLESS:-}" ] && [ -z "${ZB_XVFB_OWNED:-}" ]; then
     echo "$DISPLAY"; return
   fi
+  local dev=${1:?dev_display needs a device}
   mkdir -p "$ZB_DEVICE_DIR"
-  local state="$ZB_DEVICE_DIR/xvfb" n pid
+  local state="$ZB_DEVICE_DIR/xvfb-$dev" n pid
   (
     flock 9
     if [ -f "$state" ]; then
@@ -120,12 +124,21 @@ dev_display() {
   echo ":$n"
 }
 
-dev_display_stop() {
-  local state="$ZB_DEVICE_DIR/xvfb" n pid
-  [ -f "$state" ] || return 0
-  read -r n pid < "$state"
-  kill "$pid" 2>/dev/null || true
-  rm -f "$state"
+# Ends the Xvfb of one device, or of every device of this folder.
+dev_display_stop() {   # [DEVICE]
+  local state n pid
+  for state in "$ZB_DEVICE_DIR"/xvfb-${1:-*}; do
+    [ -f "$state" ] || continue
+    read -r n pid < "$state"
+    kill "$pid" 2>/dev/null || true
+    rm -f "$state"
+  done
+}
+
+# Whether DEVICE has an Xvfb of its own running now.
+dev_display_running() {
+  local state="$ZB_DEVICE_DIR/xvfb-$1" n pid
+  [ -f "$state" ] && read -r n pid < "$state" && kill -0 "$pid" 2>/dev/null
 }
 
 # Ends every program of one device.

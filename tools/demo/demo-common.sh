@@ -1,6 +1,7 @@
 # What every demo script shares: the build's and the devices' folders, the
 # automation driver on the demo's device ($DEV) and screenshots into $SHOTS.
-# Sourced at the top of a demo, before anything starts the device's display.
+# Sourced at the top of a demo, once it has named its device ($DEV) and
+# before anything starts the device's display.
 : "${ZB_TOP:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 : "${ZB_BUILD_DIR:=$ZB_TOP/build}"
 : "${ZB_BIN:=$ZB_BUILD_DIR/win/bin}"
@@ -14,9 +15,7 @@ source "$ZB_TOP/device/device.sh"
 HEADLESS=
 { [ -z "${DISPLAY:-}" ] || [ -n "${ZB_HEADLESS:-}" ]; } && HEADLESS=1
 HAD_XVFB=
-if [ -f "$ZB_DEVICE_DIR/xvfb" ] && read -r _ xvfb_pid <"$ZB_DEVICE_DIR/xvfb" && kill -0 "$xvfb_pid" 2>/dev/null; then
-  HAD_XVFB=1
-fi
+dev_display_running "$DEV" && HAD_XVFB=1
 
 # The automation driver on the device; host paths (starting with /) are
 # written on the host.

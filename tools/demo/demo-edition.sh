@@ -9,10 +9,10 @@
 # Exit button). With a display (DISPLAY set) the device's screen shows on it
 # while the demo runs.
 set -euo pipefail
+DEV=${1:-}
 # shellcheck source=tools/demo/demo-common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/demo-common.sh"
 
-DEV=${1:-}
 case "$DEV" in
   wm5) NAME="Pocket PC on Windows Mobile 5" ;;
   hpc) NAME="Handheld PC" ;;
@@ -67,7 +67,7 @@ main_job() {
 }
 
 if [ -z "$HAD_XVFB" ] && { [ -z "${DISPLAY:-}" ] || [ -n "${ZB_HEADLESS:-}" ]; }; then
-  trap 'dev_kill "$DEV"; dev_display_stop' EXIT
+  trap 'dev_kill "$DEV"; dev_display_stop "$DEV"' EXIT
 fi
 dev_ensure "$DEV"
 prepare_samples
@@ -75,7 +75,7 @@ dev_log "booting the $NAME device"
 dev_wine "$DEV" 'C:\windows\ceboot.exe'
 mkdir -p "$SHOTS"
 rm -f "$SHOTS"/*.png
-dev_log "zerbin on the $NAME device (display $(dev_display)); screenshots go to $SHOTS"
+dev_log "zerbin on the $NAME device (display $(dev_display "$DEV")); screenshots go to $SHOTS"
 (dev_wine_env "$DEV"; cd "$(dev_root "$DEV")" && wine 'C:\windows\zbstart.exe' "$ZERBIN" >"$SHOTS/.zerbin.pid" 8>&- 9>&-)
 pid=$(tr -d '\r\n' <"$SHOTS/.zerbin.pid")
 rm -f "$SHOTS/.zerbin.pid"

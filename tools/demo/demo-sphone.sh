@@ -11,10 +11,10 @@
 # each screen under $ZB_BUILD_DIR/demo/sphone, prints the report and ends
 # zerbin again. DEV=sphone-land runs it on the landscape Smartphone (220x176).
 set -euo pipefail
+DEV=${DEV:-sphone}
 # shellcheck source=tools/demo/demo-common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/demo-common.sh"
 
-DEV=${DEV:-sphone}
 ZERBIN='C:\Program Files\zerbin\zerbin.exe'
 SHOTS="$ZB_BUILD_DIR/demo/$DEV"
 
@@ -115,7 +115,7 @@ run_headless() {
   local pid
   mkdir -p "$SHOTS"
   rm -f "$SHOTS"/*.png
-  dev_log "no display: the device runs on Xvfb $(dev_display); screenshots go to $SHOTS"
+  dev_log "no display: the device runs on Xvfb $(dev_display "$DEV"); screenshots go to $SHOTS"
   (dev_wine_env "$DEV"; cd "$(dev_root "$DEV")" && wine 'C:\windows\zbstart.exe' "$ZERBIN" >"$SHOTS/.zerbin.pid" 8>&- 9>&-)
   pid=$(tr -d '\r\n' <"$SHOTS/.zerbin.pid")
   rm -f "$SHOTS/.zerbin.pid"
@@ -128,7 +128,7 @@ run_headless() {
 }
 
 if [ -n "$HEADLESS" ] && [ -z "$HAD_XVFB" ]; then
-  trap 'dev_kill "$DEV"; dev_display_stop' EXIT
+  trap 'dev_kill "$DEV"; dev_display_stop "$DEV"' EXIT
 fi
 dev_ensure "$DEV"
 prepare_samples

@@ -24,10 +24,10 @@ case "${1:-ppc}" in
   ppc-land) exec "$(dirname "${BASH_SOURCE[0]}")/demo-edition.sh" ppc-land ;;
   *) echo "zb: unknown edition '$1' (editions: ppc wm5 hpc sphone; ppc-land: the Pocket PC turned)" >&2; exit 2 ;;
 esac
+DEV=ppc
 # shellcheck source=tools/demo/demo-common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/demo-common.sh"
 
-DEV=ppc
 ZERBIN='C:\Program Files\zerbin\zerbin.exe'
 SHOTS="$ZB_BUILD_DIR/demo"
 
@@ -268,7 +268,7 @@ run_headless() {
   local pid
   mkdir -p "$SHOTS"
   rm -f "$SHOTS"/*.png
-  dev_log "no display: the device runs on Xvfb $(dev_display); screenshots go to $SHOTS"
+  dev_log "no display: the device runs on Xvfb $(dev_display "$DEV"); screenshots go to $SHOTS"
   # Through a file, not a pipe: zerbin would keep a pipe open as long as it runs.
   (dev_wine_env "$DEV"; cd "$(dev_root "$DEV")" && wine 'C:\windows\zbstart.exe' "$ZERBIN" >"$SHOTS/.zerbin.pid" 8>&- 9>&-)
   pid=$(tr -d '\r\n' <"$SHOTS/.zerbin.pid")
@@ -286,7 +286,7 @@ run_headless() {
 
 # A display started for the demo goes again, with the device's programs.
 if [ -n "$HEADLESS" ] && [ -z "$HAD_XVFB" ]; then
-  trap 'stop_update_server; remove_device_key; dev_kill "$DEV"; dev_display_stop' EXIT
+  trap 'stop_update_server; remove_device_key; dev_kill "$DEV"; dev_display_stop "$DEV"' EXIT
 else
   trap 'stop_update_server; remove_device_key' EXIT
 fi
