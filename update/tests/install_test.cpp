@@ -226,8 +226,11 @@ TEST(Install, RefusedPackagesStartNothing) {
         {"no installer", packageFileMake(430, {{"zerbinpda.vps", text("db"), 0}}), 1},
         {"an installer that is no program", packageFileMake(430, {{"setup.exe", text("not a program"), 1}}), 1},
     };
+    int round = 0;
     for (const Case& c : cases) {
-        InstallRun run(L"refused");
+        // A folder of its own each time: the last round's program may still be
+        // held by the platform for a moment after it ended.
+        InstallRun run((L"refused" + std::to_wstring(++round)).c_str());
         ASSERT_TRUE(run.unpack(c.package, modeUnattended)) << c.what;
         EXPECT_EQ(run.exitCode, 10u) << c.what;
         EXPECT_EQ(filesIn(run.temp()).size(), c.filesLeft) << c.what;
