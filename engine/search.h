@@ -44,6 +44,13 @@ void searchTableFree(VpsDatabase& db);
 // Bytes held by the search table (0 when there is none).
 uint64_t searchTableSize(const VpsDatabase& db);
 
+struct SearchTableMemory {
+    uint64_t total = 0;
+    uint64_t fixed = 0;
+    double perRecord = 0;
+};
+SearchTableMemory searchTableMemory(const VpsDatabase& db);
+
 // The code that walks the search table: the portable one, or the vector one
 // of x86-64 hosts with AVX2 (never in the device build). They read the same
 // table and give the same results; a table starts with the vector kernel
