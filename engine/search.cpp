@@ -861,7 +861,7 @@ Status searchFast(const VpsDatabase& db, const uint8_t* window, uint32_t length,
     return kStatusOk;
 }
 
-Status searchTableBuild(VpsDatabase& db) {
+Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
     db.searchTable = nullptr;
     if (db.recordArea == nullptr) return kStatusOk;
     if (db.recordAreaLength > UINT32_MAX) return kStatusOutOfMemory;  // offsets are 32-bit
@@ -876,7 +876,8 @@ Status searchTableBuild(VpsDatabase& db) {
         ++count.records;
         if (n < count.shortest) count.shortest = n;
     }
-    const SearchTableSize plan = searchTableSizeFor(counts, db.recordCount, sizeof(SearchTable));
+    const SearchTableSize plan =
+        searchTableSizeFor(counts, db.recordCount, sizeof(SearchTable), layout == SearchTableLayout::grown);
     for (const SearchClassSize& cls : plan.classes) {
         if (cls.grams >= UINT32_MAX) return kStatusOutOfMemory;
     }
@@ -913,7 +914,7 @@ Status searchTableBuild(VpsDatabase& db) {
         } else {
             cls.gate = gate;
             cls.gateShift = gateShift;
-            cls.bothTests = plan.gateBytes > kSearchGateCachedBytes;
+            cls.bothTests = plan.grown;
         }
         setPicks(cls);
         cls.bucketStart = reinterpret_cast<uint32_t*>(carve(size.bucketBytes));

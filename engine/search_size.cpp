@@ -22,11 +22,13 @@ uint32_t log2Floor(uint64_t x) {
 }
 
 // The gate that the hashed grams would like: as many bits per gram as at
-// 10,000 records while that fits the cache, else kSearchGateGrownBits each.
-uint64_t wantedGateBytes(uint64_t hashedGrams) {
+// 10,000 records while that fits the cache, else about kSearchGateGrownBits
+// each (the nearest power of two: 11 to 23).
+uint64_t wantedGateBytes(uint64_t hashedGrams, bool forceGrown) {
     if (hashedGrams == 0) return 0;
     uint64_t cached = uint64_t{1} << log2Nearest(static_cast<double>(hashedGrams) * kSearchGateCachedBits / 8);
     if (cached > kSearchGateCachedBytes) cached = kSearchGateCachedBytes;
+    if (forceGrown) cached = 0;
     const uint64_t grown = uint64_t{1} << log2Nearest(static_cast<double>(hashedGrams) * kSearchGateGrownBits / 8);
     const uint64_t wanted = cached > grown ? cached : grown;
     return wanted < kLine ? kLine : wanted;
@@ -54,7 +56,7 @@ uint64_t sizeClasses(SearchTableSize& size, uint64_t records, uint64_t headerByt
 }  // namespace
 
 SearchTableSize searchTableSizeFor(const SearchClassCount (&counts)[kSearchClassCount], uint64_t records,
-                                   uint64_t headerBytes) {
+                                   uint64_t headerBytes, bool forceGrown) {
     SearchTableSize size;
     for (int c = 0; c < kSearchClassCount; ++c) {
         if (counts[c].records == 0) continue;
@@ -69,7 +71,7 @@ SearchTableSize searchTableSizeFor(const SearchClassCount (&counts)[kSearchClass
     uint64_t others = 0, hashedGrams = 0, gate = 0;
     for (;;) {
         others = sizeClasses(size, records, headerBytes, hashedGrams);
-        gate = wantedGateBytes(hashedGrams);
+        gate = wantedGateBytes(hashedGrams, forceGrown);
         const uint64_t room = budget > others ? budget - others : 0;
         while (gate > room && gate > kLine) gate /= 2;
         if (hashedGrams == 0 || gate * 8 >= hashedGrams * kSearchGateLeastBits) break;
@@ -86,6 +88,7 @@ SearchTableSize searchTableSizeFor(const SearchClassCount (&counts)[kSearchClass
     }
     size.gateBytes = gate;
     size.gateBits = gate == 0 ? 0 : log2Floor(gate / 4);
+    size.grown = gate > kSearchGateCachedBytes || (forceGrown && gate != 0);
     size.total = others + gate;
     size.fixed = alignLine(headerBytes) + kLine + (gate < kSearchGateCachedBytes ? gate : kSearchGateCachedBytes);
     for (const SearchClassSize& cls : size.classes) size.fixed += cls.directGateBytes;

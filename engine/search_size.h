@@ -6,9 +6,9 @@
 //
 // The rule: the gate keeps about as many bits per gram as at 10,000 records
 // while it fits the second-level cache (kSearchGateCachedBytes); beyond that
-// it grows with the grams at kSearchGateGrownBits bits each, so that the
-// share of grams it lets through stays small and it stays within the
-// last-level cache. Buckets hold about kSearchGramsPerBucket entries. The
+// it grows with the grams at about kSearchGateGrownBits bits each, so that
+// the share of grams it lets through stays small while it stays within the
+// last-level cache (8 MB at a million records of the benchmark's shape). Buckets hold about kSearchGramsPerBucket entries. The
 // whole table stays within kSearchTableBytesPerRecord bytes per record plus
 // kSearchTableFixedBytes: when it would not, the largest class samples with
 // a shorter stride (fewer grams per record) first, then the gate shrinks.
@@ -48,6 +48,7 @@ struct SearchTableSize {
     uint32_t gateBits = 0;  // the shared gate of hashed grams: 2^gateBits 32-bit words (0: none)
     uint64_t gateBytes = 0;
     uint64_t recordIndexBytes = 0;
+    bool grown = false;  // the gate is sized per gram past the cache: the kernels make both tests before a branch
     uint64_t total = 0;  // headerBytes included
     uint64_t fixed = 0;  // the part that does not grow with the records: header, direct gates, the cached gate
 };
@@ -57,9 +58,11 @@ constexpr uint64_t kSearchEntryBytes = 8;
 
 // The table for `counts` (records per class, in the order of the classes
 // above) of a database of `records` records; `headerBytes` is the table's
-// own header.
+// own header. `forceGrown` sizes the gate as a grown one whatever the
+// number of grams (tests and fuzzers take small databases through the code
+// of large ones with it).
 SearchTableSize searchTableSizeFor(const SearchClassCount (&counts)[kSearchClassCount], uint64_t records,
-                                   uint64_t headerBytes);
+                                   uint64_t headerBytes, bool forceGrown = false);
 
 // The class of a first pattern of n bytes (n >= 1).
 inline int searchClassOf(uint32_t n) {
