@@ -506,24 +506,30 @@ constexpr uint32_t kLinearBucket = 16;
 constexpr uint32_t kLinearGroup = 8;
 
 // Orders records as a group keeps them: first pattern (length, then bytes),
-// second pattern (distance and length, then bytes), then database order.
+// second pattern (its shape, then bytes), then database order.
 int compareFirst(const uint8_t* area, uint32_t a, uint32_t b) {
     const uint8_t na = firstLengthAt(area, a), nb = firstLengthAt(area, b);
     if (na != nb) return na < nb ? -1 : 1;
     return std::memcmp(firstAt(area, a), firstAt(area, b), na);
 }
 
-inline bool shapeLess(const uint8_t* area, uint32_t a, uint32_t b) {
-    const int32_t oa = secondOffsetAt(area, a), ob = secondOffsetAt(area, b);
-    if (oa != ob) return oa < ob;
-    return secondLengthAt(area, a) < secondLengthAt(area, b);
+// The distance and length of a record's second pattern (0 without one) as
+// one number, for a record whose first pattern is n bytes long. Groups are
+// sorted by it, so only its equality and its being the same order
+// everywhere matter, and the distance is taken as this machine reads it.
+inline uint64_t shapeOf(const uint8_t* area, uint32_t r, uint8_t n) {
+    uint32_t distance;
+    std::memcpy(&distance, area + r + 4 + n, 4);
+    const uint8_t m = area[r + 8 + n];
+    return m == 0 ? 0 : (uint64_t{distance} << 8) | m;
 }
 
 bool recordLess(const uint8_t* area, uint32_t a, uint32_t b) {
     const int first = compareFirst(area, a, b);
     if (first != 0) return first < 0;
-    if (shapeLess(area, a, b)) return true;
-    if (shapeLess(area, b, a)) return false;
+    const uint8_t n = firstLengthAt(area, a);
+    const uint64_t shapeA = shapeOf(area, a, n), shapeB = shapeOf(area, b, n);
+    if (shapeA != shapeB) return shapeA < shapeB;
     const int second = std::memcmp(secondAt(area, a), secondAt(area, b), secondLengthAt(area, a));
     if (second != 0) return second < 0;
     return a < b;
@@ -548,35 +554,48 @@ inline uint32_t firstWhere(uint32_t lo, uint32_t hi, After after) {
     return lo;
 }
 
-// Among entries [begin, end) of a group, all with the first pattern found at
-// p: the lowest record whose second pattern is in the window too and that
-// the anchored rule lets count there, or kNone. They are sorted by the
-// distance and length of their second pattern, then by its bytes, then by
-// record, so each distance and length costs two binary searches: one for
-// where it ends, one for its bytes.
-uint32_t lowestWithSecond(const SearchEntry* group, uint32_t begin, uint32_t end, const uint8_t* area,
+// The end of the run from `begin` (exclusive `end`) for which `same` holds:
+// the last index first, since a run often fills the rest, then a binary
+// search.
+template <typename Same>
+inline uint32_t runEnd(uint32_t begin, uint32_t end, Same same) {
+    if (same(end - 1)) return end;
+    return firstWhere(begin + 1, end - 1, [&](uint32_t i) { return !same(i); });
+}
+
+// Among entries [begin, end) of a group, all with the first pattern (n
+// bytes) found at p: the lowest record whose second pattern is in the window
+// too and that the anchored rule lets count there, or kNone. They are sorted
+// by the distance and length of their second pattern, then by its bytes,
+// then by record, so each distance and length costs two binary searches: one
+// for where it ends, one for its bytes.
+uint32_t lowestWithSecond(const SearchEntry* group, uint32_t begin, uint32_t end, uint8_t n, const uint8_t* area,
                           const uint8_t* window, uint32_t length, uint32_t p, bool anchoredAtStartOnly) {
     uint32_t lowest = kNone;
     for (uint32_t k = begin; k < end;) {
-        const uint32_t shape = group[k].record;
-        const uint32_t shapeEnd = firstWhere(k + 1, end, [&](uint32_t i) { return shapeLess(area, shape, group[i].record); });
-        const uint8_t m = secondLengthAt(area, shape);
+        const uint32_t record = group[k].record;
+        const uint64_t shape = shapeOf(area, record, n);
+        const uint32_t shapeEnd = runEnd(k, end, [&](uint32_t i) { return shapeOf(area, group[i].record, n) == shape; });
+        const uint8_t m = static_cast<uint8_t>(shape);
         const uint8_t* second = nullptr;
         uint32_t from = k;
         if (m != 0) {
-            const int64_t at = static_cast<int64_t>(p) + firstLengthAt(area, shape) + secondOffsetAt(area, shape);
+            const int64_t at = static_cast<int64_t>(p) + n + secondOffsetAt(area, record);
             if (at < 0 || at + m > static_cast<int64_t>(length)) {
                 k = shapeEnd;
                 continue;
             }
             second = window + at;
-            from = firstWhere(k, shapeEnd, [&](uint32_t i) { return compareSecond(secondAt(area, group[i].record), second, m) >= 0; });
+            const uint32_t secondAtRecord = 9u + n;  // the second pattern's place in a record
+            from = firstWhere(k, shapeEnd, [&](uint32_t i) {
+                return compareSecond(area + group[i].record + secondAtRecord, second, m) >= 0;
+            });
         }
         for (uint32_t i = from; i < shapeEnd; ++i) {
-            const uint32_t record = group[i].record;
-            if (m != 0 && compareSecond(secondAt(area, record), second, m) != 0) break;
-            if (anchoredAtStartOnly && (flagsAt(area, record) & kVpsFlagAnchored) != 0 && p != 0) continue;
-            if (record < lowest) lowest = record;
+            const uint32_t candidate = group[i].record;
+            if (m != 0 && compareSecond(secondAt(area, candidate), second, m) != 0) break;
+            if (anchoredAtStartOnly && (flagsAt(area, candidate) & kVpsFlagAnchored) != 0 && p != 0) continue;
+            if (candidate < lowest) lowest = candidate;
             break;  // the rest of this run come later in the database
         }
         k = shapeEnd;
@@ -595,18 +614,14 @@ void searchLargeGroup(const SearchEntry* group, uint32_t count, const uint8_t* a
     uint32_t begin = 0;
     while (begin < count) {
         const uint8_t n = firstLengthAt(area, group[begin].record);
-        const uint32_t segmentEnd =
-            firstWhere(begin + 1, count, [&](uint32_t i) { return firstLengthAt(area, group[i].record) > n; });
+        const uint32_t segmentEnd = runEnd(begin, count, [&](uint32_t i) { return firstLengthAt(area, group[i].record) == n; });
         if (static_cast<uint64_t>(p) + n <= length) {
             const uint8_t* bytes = window + p;
-            const uint32_t lo = firstWhere(begin, segmentEnd, [&](uint32_t i) {
-                return std::memcmp(firstAt(area, group[i].record), bytes, n) >= 0;
-            });
-            if (lo < segmentEnd && std::memcmp(firstAt(area, group[lo].record), bytes, n) == 0) {
-                const uint32_t hi = firstWhere(lo + 1, segmentEnd, [&](uint32_t i) {
-                    return std::memcmp(firstAt(area, group[i].record), bytes, n) > 0;
-                });
-                const uint32_t record = lowestWithSecond(group, lo, hi, area, window, length, p, anchoredAtStartOnly);
+            auto order = [&](uint32_t i) { return std::memcmp(area + group[i].record + 4, bytes, n); };
+            const uint32_t lo = order(begin) >= 0 ? begin : firstWhere(begin + 1, segmentEnd, [&](uint32_t i) { return order(i) >= 0; });
+            if (lo < segmentEnd && order(lo) == 0) {
+                const uint32_t hi = runEnd(lo, segmentEnd, [&](uint32_t i) { return order(i) == 0; });
+                const uint32_t record = lowestWithSecond(group, lo, hi, n, area, window, length, p, anchoredAtStartOnly);
                 if (record != kNone && improves(p, record, best)) {
                     best.position = p;
                     best.record = record;
@@ -673,6 +688,15 @@ void searchBucket(const SearchClass& cls, const SearchEntry* first, const Search
             searchGroup(e, static_cast<uint32_t>(end - e), area, window, length, static_cast<uint32_t>(t - (e->key & 7)),
                         anchoredAtStartOnly, best);
             e = end;
+        }
+        return;
+    }
+    // Records that share their first bytes give a bucket of one key.
+    if (first->key == last[-1].key) {
+        const uint32_t shift = first->key & 7;
+        if (keys.of(shift) == first->key) {
+            searchGroup(first, static_cast<uint32_t>(last - first), area, window, length, static_cast<uint32_t>(t - shift),
+                        anchoredAtStartOnly, best);
         }
         return;
     }
