@@ -3,6 +3,7 @@
 // Without --db, the database named by ZB_SCAN_DB (./zb sets it to the
 // build's sample database). Exit status: 0 clean, 1 something found, 2
 // errors (a file or folder unreadable, a bad database or command line).
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -44,19 +45,27 @@ const char* loadProblem(Status status) {
     }
 }
 
+// The file in one buffer of exactly its size: a large database is read
+// whole while its record area and search table are built, so the image must
+// not be held twice over by a growing buffer.
 bool readWhole(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
         error = std::strerror(errno);
         return false;
     }
-    uint8_t chunk[65536];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-    const bool failed = std::ferror(f) != 0;
+    struct stat st;
+    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode)) {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) error = "read error";
+    } else {  // a pipe, say: read to its end
+        uint8_t chunk[65536];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+        if (std::ferror(f) != 0) error = "read error";
+    }
     std::fclose(f);
-    if (failed) error = "read error";
-    if (!failed && bytes.empty()) error = "the file is empty";
+    if (error.empty() && bytes.empty()) error = "the file is empty";
     return error.empty();
 }
 
