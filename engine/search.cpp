@@ -6,6 +6,7 @@
 #include <new>
 #include <type_traits>
 
+#include "engine/large_block.h"
 #include "engine/search_size.h"
 
 // The vector kernel is for the host tools: the handheld's processor is not
@@ -907,7 +908,7 @@ Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
     }
     if (plan.total > SIZE_MAX) return kStatusOutOfMemory;
 
-    void* allocation = std::malloc(static_cast<size_t>(plan.total));
+    void* allocation = largeBlockAllocate(static_cast<size_t>(plan.total));
     if (allocation == nullptr) return kStatusOutOfMemory;
     uint8_t* cursor = reinterpret_cast<uint8_t*>(alignLine(reinterpret_cast<uintptr_t>(allocation)));
     auto carve = [&](uint64_t bytes, bool zeroed = true) {
