@@ -44,8 +44,11 @@
 // loads in flight at once.
 //
 // A gram that passes both tests opens its bucket (chosen by another hash of
-// the gram). An entry of a bucket is 8 bytes: its record's offset in the
-// record area (offsets keep the database order) and a key, a hash of the
+// the gram); candidates are taken sixteen at a time, so that the cache
+// misses of their buckets overlap. An entry of a bucket is 8 bytes: its
+// record's offset in the record area (offsets keep the database order; a
+// detection's record number comes from an index of every 64th record's
+// offset and a short walk) and a key, a hash of the
 // first prefixLength bytes of the record's first pattern (every first
 // pattern of the class has at least that many) whose low three bits are the
 // shift j. A bucket is sorted by key, then by first pattern, second pattern
@@ -59,7 +62,8 @@
 // gathers sixteen sampled grams per step with byte shuffles, hashes them in
 // vector registers and tests their gate words together; only the grams that
 // pass go on, one by one, exactly as in the portable kernel. Both kernels
-// read the same table and propose the same candidates.
+// read the same table and propose the same candidates. Each has a grown
+// variant for a gate past the second-level cache (nextCandidateBoth).
 //
 // Matches come out of a class in increasing position: every match at p is
 // proposed at the one sampled t in p .. p+s-1, and all proposals at one t are
@@ -75,8 +79,9 @@
 namespace {
 
 constexpr uint32_t kNone = UINT32_MAX;
-// How far ahead of the grams it tests a kernel for a gate past the cache
-// asks for their gate words.
+// How far ahead of the grams it tests a grown kernel asks for their gate
+// words: far enough that the words have come from the last-level cache by
+// the time they are tested.
 constexpr uint32_t kPrefetchGrams = 64;
 
 struct SearchEntry {
@@ -92,8 +97,8 @@ struct SearchClass {
     uint32_t entryCount = 0;
     uint64_t* directGate = nullptr;  // q <= 2: one bit per gram value
     uint32_t* gate = nullptr;        // q >= 3: the table's shared gate
-    uint32_t gateShift = 32;               // 32 - log2(words of the gate)
-    bool bothTests = false;                // the gate is past the cache: both tests before a branch
+    uint32_t gateShift = 32;         // 32 - log2(words of the gate)
+    bool bothTests = false;          // the gate is past the cache: both tests before a branch
     // The vector kernel's byte shuffles: the sampled grams at 0, s, 2s and
     // 3s from a base, taken from 16 bytes at the base (pickA) or from 16
     // bytes at the base + pickBOffsetFor(s) (pickB); 0x80 picks a zero byte.
