@@ -1,6 +1,8 @@
 # Helpers shared by every folder of the tree.
 
 set(ZB_BIN_DIR "${CMAKE_BINARY_DIR}/bin")
+# Files that tests make on the host when they run and read on a device.
+set(ZB_SIGNING_FILES "${CMAKE_BINARY_DIR}/signing-files")
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${ZB_BIN_DIR}")
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY "${ZB_BIN_DIR}")
 set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/lib")
@@ -13,7 +15,32 @@ if(ZB_WINDOWS)
   # Tests run on the test device through this wrapper (copies the program into
   # the device, starts it with a working folder on C:).
   set(CMAKE_CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/device/wine-test")
+  # Handhelds fetch updates over slow, metered links into a few MB of
+  # storage: device code is optimised for size, with every function and datum
+  # in a section of its own so that the linker drops what nothing calls. The
+  # search, which must keep its speed, is compiled for speed
+  # (engine/CMakeLists.txt). The debug information is kept, and split off the
+  # programs that ship (zb_release_program).
+  set(CMAKE_C_FLAGS_RELWITHDEBINFO "-Os -g -DNDEBUG")
+  set(CMAKE_CXX_FLAGS_RELWITHDEBINFO "-Os -g -DNDEBUG")
+  add_compile_options(-ffunction-sections -fdata-sections)
+  add_link_options(-Wl,--gc-sections)
 endif()
+
+# zb_release_program(target): a program that goes to devices in a package.
+# It carries no debug information: that moves to NAME.exe.debug beside it,
+# which the program names in a GNU debug link, so that an address from a
+# crash report still resolves (addr2line -e NAME.exe.debug ADDRESS). It also
+# leaves out the C++ runtime's exception reporting, which nothing here uses
+# (device/sdk/lean_runtime.cpp).
+function(zb_release_program target)
+  target_link_libraries(${target} PRIVATE zb_lean_runtime)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND "${CMAKE_OBJCOPY}" --only-keep-debug "$<TARGET_FILE:${target}>" "$<TARGET_FILE:${target}>.debug"
+    COMMAND "${CMAKE_STRIP}" --strip-all "$<TARGET_FILE:${target}>"
+    COMMAND "${CMAKE_OBJCOPY}" "--add-gnu-debuglink=$<TARGET_FILE:${target}>.debug" "$<TARGET_FILE:${target}>"
+    VERBATIM)
+endfunction()
 
 function(zb_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)

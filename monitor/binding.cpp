@@ -15,6 +15,7 @@ const char* bindMonitorLibraries() {
         void* slots[kWinInetSlots];
         if (const char* failure = bindLibrary(kWinInetLibrary, loader, slots)) return failure;
         takeWinInetEntries(g_api, slots);
+        takeOptionalWinInetEntries(g_api, loader);
     }
     // Required though never called: a device of these editions always has the
     // shell library. A Handheld PC has none, so its monitor leaves it alone

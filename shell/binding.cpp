@@ -16,6 +16,7 @@ const char* bindPlatformLibraries() {
         void* slots[kWinInetSlots];
         if (const char* failure = bindLibrary(kWinInetLibrary, loader, slots)) return failure;
         takeWinInetEntries(g_api, slots);
+        takeOptionalWinInetEntries(g_api, loader);
     }
     if (kBindsShell) {
         void* slots[kAygShellSlots];

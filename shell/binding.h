@@ -22,6 +22,9 @@ struct PlatformEntries {
     decltype(&InternetCloseHandle) InternetCloseHandle = nullptr;
     decltype(&InternetReadFile) InternetReadFile = nullptr;
     decltype(&InternetQueryDataAvailable) InternetQueryDataAvailable = nullptr;
+    // Looked up by name after the others and never required: it bounds the
+    // update's waits where the library has it, as every device's does.
+    decltype(&InternetSetOptionW) InternetSetOptionW = nullptr;
 
     PFN_SHDoneButton SHDoneButton = nullptr;
     PFN_SHFullScreen SHFullScreen = nullptr;

@@ -40,6 +40,10 @@ void takeWinInetEntries(PlatformEntries& entries, void* const* slots) {
     take(entries.InternetQueryDataAvailable, slots[kInternetQueryDataAvailable]);
 }
 
+void takeOptionalWinInetEntries(PlatformEntries& entries, LoaderResolver& loader) {
+    take(entries.InternetSetOptionW, loader.byName("InternetSetOptionW"));
+}
+
 void takeAygShellEntries(PlatformEntries& entries, void* const* slots) {
     take(entries.SHDoneButton, slots[kSHDoneButton]);
     take(entries.SHFullScreen, slots[kSHFullScreen]);

@@ -23,4 +23,6 @@ private:
 // Fills `entries` from the slots that bindLibrary filled (lookup order).
 void takeCellCoreEntries(PlatformEntries& entries, void* const* slots);
 void takeWinInetEntries(PlatformEntries& entries, void* const* slots);
+// The WinInet entries no start depends on, from the library just bound.
+void takeOptionalWinInetEntries(PlatformEntries& entries, LoaderResolver& loader);
 void takeAygShellEntries(PlatformEntries& entries, void* const* slots);

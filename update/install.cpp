@@ -61,6 +61,32 @@ bool targetPath(const wchar_t* folder, const PackageEntry& entry, wchar_t* path)
 
 void logEntry(const wchar_t* name) { g_log.Printf(L"Internal", L"\"%s: in\"", name); }
 
+// Removes every file in `folder` (its path without a trailing backslash),
+// so that the installer, which takes the folder's files, finds only the
+// package's own. Subfolders are never installed and stay. On a failure
+// `failed` names the file that could not be removed and the platform's error
+// is returned; files removed before it stay removed.
+Status emptyFolder(const wchar_t* folder, wchar_t* failed, size_t failedCapacity) {
+    wchar_t pattern[kPathCapacity];
+    if (swprintf(pattern, kPathCapacity, L"%ls\\*", folder) < 0) return ERROR_FILENAME_EXCED_RANGE;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? kStatusOk : error;
+    }
+    Status status = kStatusOk;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        wchar_t path[kPathCapacity];
+        status = swprintf(path, kPathCapacity, L"%ls\\%ls", folder, found.cFileName) < 0 ? ERROR_FILENAME_EXCED_RANGE
+                                                                                         : fileDelete(path, true);
+        if (status != kStatusOk) swprintf(failed, failedCapacity, L"%ls", found.cFileName);
+    } while (status == kStatusOk && FindNextFileW(search, &found));
+    FindClose(search);
+    return status;
+}
+
 }  // namespace
 
 void updateErrorBox(uint32_t mode, const wchar_t* text) {
@@ -93,6 +119,18 @@ uint32_t updateDataFile(uint8_t* buffer, uint32_t size, uint32_t mode) {
     wmemcpy(folder + length, L"\\temp", 6);
     const Status created = directoryCreate(folder);
     if (created != kStatusOk && created != ERROR_ALREADY_EXISTS) return 0;
+    // A file left by an earlier, failed unpack would go into the program
+    // folder with this package: the installer takes whatever the folder holds.
+    wchar_t failed[MAX_PATH] = {};
+    const Status emptied = emptyFolder(folder, failed, MAX_PATH);
+    if (emptied != kStatusOk) {
+        wchar_t text[MAX_PATH + 128];
+        swprintf(text, MAX_PATH + 128,
+                 L"The temporary folder holds %ls, which cannot be removed (error %u); nothing was installed.", failed,
+                 static_cast<unsigned>(emptied));
+        updateErrorBox(mode, text);
+        return 0;
+    }
     if (kInstallProbesTempFolder) {
         wchar_t probe[MAX_PATH + 1];
         if (GetTempFileNameW(folder, L"tmp", 0, probe) != 0) fileDelete(probe, true);

@@ -2,6 +2,7 @@
 
 #include "engine/crc32.h"
 #include "update/package.h"
+#include "update/signature.h"
 
 namespace {
 
@@ -42,5 +43,18 @@ std::vector<uint8_t> packagePayload(uint16_t version, const std::vector<PackageF
         out.push_back(0);
         out.insert(out.end(), file.data.begin(), file.data.end());
     }
+    return out;
+}
+
+std::vector<uint8_t> publicKeyBlobMake(const std::vector<uint8_t>& modulusBigEndian, uint32_t exponent) {
+    size_t first = 0;
+    while (first < modulusBigEndian.size() && modulusBigEndian[first] == 0) ++first;
+    const uint32_t modulusSize = static_cast<uint32_t>(modulusBigEndian.size() - first);
+    std::vector<uint8_t> out = {0x06, 0x02, 0x00, 0x00};  // PUBLICKEYBLOB, version 2
+    putU32(out, kAlgorithmRsaSign);
+    putU32(out, 0x31415352);  // "RSA1"
+    putU32(out, modulusSize * 8);
+    putU32(out, exponent);
+    for (size_t i = modulusBigEndian.size(); i > first; --i) out.push_back(modulusBigEndian[i - 1]);
     return out;
 }

@@ -27,3 +27,8 @@ inline std::vector<uint8_t> versionFileMake(uint16_t version) { return container
 inline std::vector<uint8_t> packageFileMake(uint16_t version, const std::vector<PackageFile>& files) {
     return containerMake(packagePayload(version, files));
 }
+
+// A key file (update.key) for an RSA public key, as a device reads it: the
+// modulus given most significant byte first, as OpenSSL gives it (leading
+// zero bytes are dropped), and the public exponent.
+std::vector<uint8_t> publicKeyBlobMake(const std::vector<uint8_t>& modulusBigEndian, uint32_t exponent);

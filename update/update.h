@@ -42,7 +42,24 @@ HINTERNET updateConnect(uint32_t mode);
 bool downloadVersionFile(HINTERNET internet, uint32_t mode);
 
 // Fetches the package and hands it to updateDataFile; 0 on any failure.
+// With the maker's key in the program folder (kUpdateKeyFile), the package
+// must come with the maker's signature (kSignatureFile) first.
 uint32_t downloadDataFile(HINTERNET internet, uint32_t mode);
+
+// What the device's CryptoAPI makes of a package's signature.
+enum class SignatureVerdict {
+    valid,
+    mismatch,  // not the maker's signature of these bytes
+    badKey,    // the key file is damaged, or the provider cannot import it
+    noSha256,  // the provider cannot be had, or cannot compute SHA-256
+};
+
+// Checks `signature` (bytes as OpenSSL writes them) of `data` with the key
+// file's bytes, through a provider of `providerType` (the programs ask for
+// PROV_RSA_AES). `error` gets the platform's error of a refusal.
+SignatureVerdict updateVerifySignature(const uint8_t* data, uint32_t size, const uint8_t* signature,
+                                       uint32_t signatureSize, const uint8_t* key, uint32_t keySize,
+                                       DWORD providerType, DWORD* error);
 
 // ---- what each program provides (zerbin in shell/, zbMonitor in monitor/) ----
 

@@ -17,6 +17,22 @@ constexpr uint16_t kInstalledPackageVersion = 429;
 
 constexpr wchar_t kUpdateUserAgent[] = L"zerbin! 4.1.19 PDA";
 
+// How long one network step of an update may wait: connecting (the name
+// lookup included where the platform bounds it), sending the request, and
+// each wait for data. Mobile networks drop connections and leave them
+// half-open; a stalled server must neither freeze zerbin, whose Update runs on
+// its interface thread, nor stop the monitor's checks. A server that never
+// answers costs one receive wait, well under a minute.
+constexpr uint32_t kUpdateConnectTimeoutMs = 20000;
+constexpr uint32_t kUpdateSendTimeoutMs = 20000;
+constexpr uint32_t kUpdateReceiveTimeoutMs = 20000;
+
+// The maker's key in the program folder: with it, only packages that the
+// maker signed are installed. Without it, nothing is signed or asked for.
+constexpr wchar_t kUpdateKeyFile[] = L"update.key";
+// The signature beside the package on the server.
+constexpr wchar_t kSignatureFile[] = L"upgrade.sig";
+
 // The path of the URL that the connection manager maps to choose a network
 // (never fetched).
 constexpr wchar_t kConnectionRoutePath[] = L"/files/pda/sphone/version.dat";

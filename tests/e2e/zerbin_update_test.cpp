@@ -249,6 +249,95 @@ TEST_F(ZerbinUpdate, TheConnectionManagerDecidesHowZerbinGoesOnLine) {
     EXPECT_EQ(update().rfind("HttpSendRequest_version failed, error ", 0), 0u);
 }
 
+// The files of a folder with their sizes, to see that nothing changed.
+std::vector<std::pair<std::wstring, DWORD>> folderFiles(const std::wstring& folder) {
+    std::vector<std::pair<std::wstring, DWORD>> files;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return files;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files.emplace_back(found.cFileName, found.nFileSizeLow);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return files;
+}
+
+// A server that stops talking: Update ends with the failed step's box within
+// a minute, zerbin answers again at once, and its folder is as it was.
+TEST_F(ZerbinUpdate, AStalledServerEndsTheUpdateWithinAMinuteAndChangesNothing) {
+    openSettings();
+    const auto before = folderFiles(app.folder());
+    const std::string headers = "HTTP/1.1 200 OK\r\nContent-Length: 300\r\nConnection: close\r\n\r\n";
+    struct Case {
+        const char* what;
+        const char* file;
+        hostile::Reply reply;
+        const char* box;  // the box's text begins with this
+    } cases[] = {
+        {"silent after accepting", "version.dat", hostile::stall(""),
+         "HttpSendRequest_version failed, error 12002 (0x2ee2)"},
+        {"half the package, then nothing", "upgrade.dat", hostile::stall(headers + std::string(150, 'p')),
+         "InternetReadFile failed, fileBuf: 0x"},
+    };
+    for (const Case& c : cases) {
+        server.serve("version.dat", hostile::ok(versionFile(430)));
+        server.serve(c.file, c.reply);
+        const ULONGLONG start = GetTickCount64();
+        const std::string box = update(70000);
+        EXPECT_LT(GetTickCount64() - start, 60000u) << c.what;
+        EXPECT_EQ(box.rfind(c.box, 0), 0u) << c.what << ": " << box;
+        DWORD_PTR answer = 0;
+        EXPECT_TRUE(SendMessageTimeoutW(app.window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer))
+            << c.what << ": zerbin answers again";
+        EXPECT_TRUE(app.enabled(kUpdate)) << c.what;
+        EXPECT_EQ(folderFiles(app.folder()), before) << c.what;
+        EXPECT_TRUE(folderFiles(app.path(L"temp")).empty()) << c.what;
+    }
+    EXPECT_EQ(app.waitExit(0), -1) << "zerbin still runs";
+}
+
+// A device that holds the maker's key (update.key beside zerbin) refuses a
+// package without the maker's signature, writing nothing, and installs one
+// with it. The package and its signatures were made with OpenSSL when the
+// tests ran (make_signing_files.sh).
+TEST_F(ZerbinUpdate, WithTheMakersKeyOnlyTheMakersSignatureInstalls) {
+    const std::wstring inputs = e2e::selfPath().substr(0, e2e::selfPath().rfind(L'\\') + 1);
+    const std::vector<uint8_t> package = e2e::readFileBytes(inputs + L"e2e.dat");
+    const std::vector<uint8_t> signature = e2e::readFileBytes(inputs + L"e2e.sig");
+    ASSERT_FALSE(package.empty()) << "the signing files are made by win.update_signing_files";
+    ASSERT_TRUE(CopyFileW((inputs + L"a.key").c_str(), app.path(L"update.key").c_str(), FALSE));
+    openSettings();
+    server.serve("version.dat", hostile::ok(versionFile(430)));
+    server.serve("upgrade.dat", hostile::ok(hostile::bytes(package)));
+    struct Case {
+        const char* what;
+        hostile::Reply reply;
+        const char* box;
+    } cases[] = {
+        {"no signature", hostile::http(404, "Content-Length: 9\r\n", "not found"),
+         "The update package has no valid signature (upgrade.sig); nothing was installed."},
+        {"another key's signature", hostile::ok(hostile::bytes(e2e::readFileBytes(inputs + L"e2e.b.sig"))),
+         "The update package's signature does not match the maker's key; nothing was installed."},
+    };
+    for (const Case& c : cases) {
+        server.serve("upgrade.sig", c.reply);
+        EXPECT_EQ(update(), c.box) << c.what;
+        EXPECT_TRUE(folderFiles(app.path(L"temp")).empty()) << c.what;
+        EXPECT_EQ(app.waitExit(0), -1) << c.what << ": zerbin still runs";
+    }
+    EXPECT_EQ(requestsFor("upgrade.sig"), std::size(cases));
+
+    server.serve("upgrade.sig", hostile::ok(hostile::bytes(signature)));
+    const DWORD pid = app.processId();
+    app.press(kUpdate);
+    EXPECT_EQ(app.waitExit(30000), 0) << "ended for its installer";
+    const std::wstring recorded = app.path(L"temp\\installer.txt");
+    ASSERT_TRUE(waitFor(10000, [&] { return !e2e::readFileBytes(recorded).empty(); }));
+    std::vector<uint8_t> bytes = e2e::readFileBytes(recorded);
+    EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2),
+              L"@" + std::to_wstring(pid) + L" " + app.path(L"temp") + L"\\");
+}
+
 // The WM5 and Handheld PC editions, carried by this test, asked on the
 // settings screen of a Pocket PC device: on line without the connection
 // manager, each with its own directory.

@@ -3,8 +3,10 @@
 # files (test "infected" files among them, on the device and on its storage
 # card), boots it and shows zerbin at work on it.
 #
-# Both ways an update is on offer: package 430 with database 1.2, published
-# and served on this machine and reached through the device's network.
+# Both ways an update is on offer: package 430 with database 1.2, signed with
+# a key made for the demo, published and served on this machine and reached
+# through the device's network; the device holds the key for the demo's
+# length, so it installs only what that key signed.
 #
 # With a display (DISPLAY set) the device's screen opens as a window on it and
 # zerbin stays for the person to use until it is closed. Without one the
@@ -120,11 +122,14 @@ prepare_samples_again() {
 }
 
 # The update: package 430 with database release 1.2 (the sample list and one
-# more signature), published for the Pocket PC, served by ./zb serve, reached
-# through the device's network; Update on the settings screen downloads it,
-# the installer replaces the database and restarts zerbin.
+# more signature), published for the Pocket PC and signed with a key made for
+# the demo, served by ./zb serve, reached through the device's network;
+# Update on the settings screen downloads it and its signature, checks the
+# signature with the key the device holds, and the installer replaces the
+# database and restarts zerbin.
 UPDATE_DIR="$ZB_BUILD_DIR/demo-update"
 SERVER_PID=
+KEY_ON_DEVICE=
 
 update_database() {
   local list="$UPDATE_DIR/signatures-1.2.txt"
@@ -166,14 +171,29 @@ stop_update_server() {
   SERVER_PID=
 }
 
-# Publishes the package, starts its server and points the device at it.
+# The device installs only packages signed by the demo's key while it holds
+# its public half; at the end the device holds no key again.
+remove_device_key() {
+  [ -n "$KEY_ON_DEVICE" ] || return 0
+  rm -f "$(dev_progdir "$DEV")/update.key"
+  KEY_ON_DEVICE=
+  dev_log "the device's update key is removed again"
+}
+
+# Makes the demo's key, gives the device its public half, publishes the
+# signed package, starts its server and points the device at it.
 prepare_update() {
   local port
   rm -rf "$UPDATE_DIR"; mkdir -p "$UPDATE_DIR"
   update_database
+  "$ZB_NATIVE_BIN/zbkey" keygen "$UPDATE_DIR/key" >/dev/null || dev_die "could not make the demo's signing key"
+  "$ZB_TOP/zb" device key "$DEV" "$UPDATE_DIR/key/update.key"
+  KEY_ON_DEVICE=1
   "$ZB_NATIVE_BIN/zbpublish" 430 "$UPDATE_DIR/zerbinpda.vps" --bin "$ZB_BIN" --out "$UPDATE_DIR/server" \
-    --edition ppc >/dev/null 2>&1 || dev_die "could not publish package 430"
-  dev_log "published package 430 (database 1.2) in $UPDATE_DIR/server"
+    --edition ppc --sign "$UPDATE_DIR/key/update-signing.pem" >"$UPDATE_DIR/publish.log" 2>&1 ||
+    { cat "$UPDATE_DIR/publish.log" >&2; dev_die "could not publish package 430"; }
+  dev_log "published package 430 (database 1.2), signed, in $UPDATE_DIR/server:"
+  sed 's/^/    /' "$UPDATE_DIR/publish.log" >&2
   port=$(free_port)
   start_update_server "$port"
   dev_log "update server: ./zb serve on port $port"
@@ -215,8 +235,10 @@ update_job() {
   tr -d '\r' <"$progdir/zbinstall.log" | sed 's/^/    /'
   echo "zb: the update server's requests:"
   sed 's/^/    /' "$UPDATE_DIR/server.log"
+  grep -q 'upgrade.sig' "$UPDATE_DIR/server.log" || dev_die "zerbin did not fetch the package's signature"
   "$ZB_TOP/zb" device network "$DEV" off
   stop_update_server
+  remove_device_key
 }
 
 # The programs and database of the build, as a fresh device has them: an
@@ -225,13 +247,13 @@ reset_programs() {
   local progdir
   progdir=$(dev_progdir "$DEV")
   [ -d "$progdir" ] || return 0
-  rm -f "$progdir"/.zb-src-* "$progdir/zbinstall.log"
+  rm -f "$progdir"/.zb-src-* "$progdir/zbinstall.log" "$progdir/update.key"
   rm -rf "$progdir/temp"
 }
 
 run_with_display() {
   prepare_update
-  dev_log "an update to package 430 (database 1.2) is on offer: Settings, then Update, installs it"
+  dev_log "an update to package 430 (database 1.2), signed, is on offer: Settings, then Update, installs it"
   dev_log "starting zerbin on the Pocket PC device (display $DISPLAY); close it to end the demo"
   dev_wine "$DEV" 'C:\windows\zbstart.exe' --wait "$ZERBIN"
   # After an update the installer starts zerbin anew: the demo lasts until
@@ -263,9 +285,9 @@ run_headless() {
 
 # A display started for the demo goes again, with the device's programs.
 if [ -n "$HEADLESS" ] && [ -z "$HAD_XVFB" ]; then
-  trap 'stop_update_server; dev_kill "$DEV"; dev_display_stop' EXIT
+  trap 'stop_update_server; remove_device_key; dev_kill "$DEV"; dev_display_stop' EXIT
 else
-  trap 'stop_update_server' EXIT
+  trap 'stop_update_server; remove_device_key' EXIT
 fi
 reset_programs
 dev_ensure "$DEV"

@@ -19,12 +19,18 @@ struct PublishRequest {
     std::string installerPath;
     std::string outputFolder;  // the server's root: files/pda/... goes below it
     std::vector<PublishEdition> editions;
+    std::string signingKeyPath;  // the maker's private key; empty: unsigned packages
+    std::string newKeyPath;      // with it: the update.key the packages carry in place of the signing key's
 };
 
-// Checks every input (the database must load as the program loads it),
-// then writes each edition's upgrade.dat and, after it, its version.dat,
-// each through a file beside it and a rename, so that a server never offers
-// a version whose package is not there yet. Returns false with a message
-// in `error`; `report` gets one line per written file.
+// Checks every input (the database must load as the program loads it, the
+// programs must carry no debug information, a signing key must be one
+// devices can check), then writes each edition's upgrade.dat, its
+// upgrade.sig when signing, and last its version.dat, each through a file
+// beside it and a rename, so that a server never offers a version whose
+// package or signature is not there yet. A signed package also carries the
+// public key as update.key, so that it can hand devices a new key. Returns
+// false with a message in `error`; `report` gets a line per written file and
+// per package entry.
 bool publishTree(const PublishRequest& request, std::string& report, std::string& error);
 

@@ -14,11 +14,15 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: zb publish VERSION DATABASE [--out DIR] [--edition EDITION]... [--bin DIR]\n"
-    "           (zbpublish VERSION DATABASE --bin DIR --out DIR [--edition EDITION]...)\n"
+    "                  [--sign KEY [--new-key UPDATE.KEY]]\n"
+    "           (zbpublish VERSION DATABASE --bin DIR --out DIR [--edition EDITION]... [--sign KEY ...])\n"
     "           the server tree DIR/files/pda/<edition directory>/{version.dat,upgrade.dat} for a\n"
     "           package VERSION (1-65535) holding DATABASE, each edition's zerbin.exe and\n"
     "           zbMonitor.exe from the Windows build DIR, and the installer zbinstall.exe;\n"
-    "           every edition unless --edition names some (ppc wm5 hpc sphone)\n";
+    "           every edition unless --edition names some (ppc wm5 hpc sphone). With --sign,\n"
+    "           KEY (update-signing.pem of ./zb keygen) signs each upgrade.dat into upgrade.sig\n"
+    "           and every package also carries the public key as update.key; --new-key hands\n"
+    "           devices another update.key instead (rotating the key with a package signed by the old)\n";
 
 int usage() {
     fputs(kUsage, stderr);
@@ -52,6 +56,10 @@ int publish(int argc, char** argv) {
             request.outputFolder = argv[++i];
         } else if (option == "--edition") {
             wanted.emplace_back(argv[++i]);
+        } else if (option == "--sign") {
+            request.signingKeyPath = argv[++i];
+        } else if (option == "--new-key") {
+            request.newKeyPath = argv[++i];
         } else {
             return usage();
         }

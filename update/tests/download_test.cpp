@@ -4,6 +4,10 @@
 // helper: with "--fetch PORT MODE" it downloads the package and hands it to
 // the install (ending with 10 + the result if that returns); started as an
 // installer it records its command line in "installer.txt" beside itself.
+// Signed packages, keys and signatures were made by OpenSSL when the tests
+// ran, and lie beside the program (make_signing_files.sh): download.dat,
+// whose installer is this program, its signature download.sig and the key
+// a.key.
 #include <gtest/gtest.h>
 #include <winsock2.h>
 #include <windows.h>
@@ -251,6 +255,150 @@ TEST_F(Download, EachOperationLogsItsEntry) {
         ASSERT_NE(at, std::wstring::npos) << utf8(name);
         ++at;
     }
+}
+
+std::vector<uint8_t> input(const wchar_t* name) {
+    std::vector<uint8_t> bytes;
+    HANDLE file = CreateFileW((folderOf(ownPath()) + L"\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    bytes.resize(GetFileSize(file, nullptr));
+    DWORD read = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+}
+
+std::vector<std::wstring> filesIn(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return names;
+}
+
+// A step that the server leaves waiting fails as that step fails, with the
+// timeout's error, after one wait: the limit, not the server, ends it.
+TEST_F(Download, AStalledServerEndsEachStepWithinItsLimit) {
+    const std::wstring temp = folderOf(ownPath()) + L"\\temp";
+    const std::vector<std::wstring> before = filesIn(temp);
+    const std::string body(300, 'p');
+    const std::string headers = "HTTP/1.1 200 OK\r\nContent-Length: 300\r\nConnection: close\r\n\r\n";
+    struct Case {
+        const char* what;
+        const char* file;
+        hostile::Reply reply;
+        std::wstring box;  // the box's text begins with this
+        std::wstring end;  // and ends with this
+    } cases[] = {
+        {"silent after accepting", "version.dat", hostile::stall(""),
+         L"HttpSendRequest_version failed, error 12002 (0x2ee2)", L""},
+        {"the headers, then nothing", "upgrade.dat", hostile::stall(headers),
+         L"InternetQueryDataAvailable_dataf failed, error 12002 (0x2ee2)", L""},
+        {"half the body, then nothing", "upgrade.dat", hostile::stall(headers + body.substr(0, 150)),
+         L"InternetReadFile failed, fileBuf: 0x", L", Error: 0x2EE2"},
+    };
+    for (const Case& c : cases) {
+        server.serve(c.file, c.reply);
+        std::vector<std::wstring> boxes;
+        const ULONGLONG start = GetTickCount64();
+        if (std::string(c.file) == "version.dat") {
+            bool noNewVersion = false;
+            EXPECT_FALSE(version(modeInteractive, boxes, noNewVersion)) << c.what;
+        } else {
+            EXPECT_EQ(package(boxes), 0u) << c.what;
+        }
+        const ULONGLONG waited = GetTickCount64() - start;
+        EXPECT_GE(waited, kUpdateReceiveTimeoutMs - 1000) << c.what;
+        EXPECT_LE(waited, kUpdateReceiveTimeoutMs + 10000) << c.what;
+        ASSERT_EQ(boxes.size(), 1u) << c.what;
+        EXPECT_EQ(boxes[0].rfind(c.box, 0), 0u) << c.what << ": " << utf8(boxes[0].c_str());
+        EXPECT_TRUE(boxes[0].size() >= c.end.size() &&
+                    boxes[0].compare(boxes[0].size() - c.end.size(), c.end.size(), c.end) == 0)
+            << c.what << ": " << utf8(boxes[0].c_str());
+    }
+    EXPECT_EQ(filesIn(temp), before);
+}
+
+// On a device that holds the maker's key, the package goes no further than
+// its signature: each refusal has its box, and nothing reaches the
+// temporary folder. Without the key, no signature is asked for.
+class SignedDownload : public Download {
+protected:
+    void SetUp() override {
+        Download::SetUp();
+        package_ = input(L"download.dat");
+        signature_ = input(L"download.sig");
+        ASSERT_FALSE(package_.empty()) << "the signing files are made by win.update_signing_files";
+        ASSERT_TRUE(CopyFileW((folderOf(ownPath()) + L"\\a.key").c_str(), keyPath().c_str(), FALSE));
+        server.serve("upgrade.dat", hostile::ok(hostile::bytes(package_)));
+    }
+    void TearDown() override {
+        DeleteFileW(keyPath().c_str());
+        Download::TearDown();
+    }
+    static std::wstring keyPath() { return folderOf(ownPath()) + L"\\update.key"; }
+
+    std::vector<uint8_t> package_, signature_;
+};
+
+TEST_F(SignedDownload, EachSignatureThatIsNotTheMakersIsRefused) {
+    const std::wstring temp = folderOf(ownPath()) + L"\\temp";
+    const std::vector<std::wstring> before = filesIn(temp);
+    const std::string signature = hostile::bytes(signature_);
+    const std::wstring noSignature =
+        L"The update package has no valid signature (upgrade.sig); nothing was installed.";
+    const std::wstring mismatch =
+        L"The update package's signature does not match the maker's key; nothing was installed.";
+    struct Case {
+        const char* what;
+        hostile::Reply reply;
+        std::wstring box;
+    } cases[] = {
+        {"404", hostile::http(404, "Content-Length: 9\r\n", "not found"), noSignature},
+        {"empty", hostile::ok(""), noSignature},
+        {"cut off mid-body", hostile::okCut(signature.substr(0, 200), 384), noSignature},
+        {"one byte short", hostile::ok(signature.substr(0, 383)), noSignature},
+        {"another key's", hostile::ok(hostile::bytes(input(L"download.b.sig"))), mismatch},
+        {"a 404 page as long as a signature", hostile::http(404, "Content-Length: 384\r\n", std::string(384, 'x')),
+         noSignature},
+    };
+    for (const Case& c : cases) {
+        server.serve("upgrade.sig", c.reply);
+        std::vector<std::wstring> boxes;
+        EXPECT_EQ(package(boxes), 0u) << c.what;
+        EXPECT_EQ(boxes, std::vector<std::wstring>{c.box}) << c.what;
+        EXPECT_EQ(filesIn(temp), before) << c.what;
+    }
+    // The signature is asked for after the package, in the package's folder.
+    const std::vector<std::string> lines = server.requestLines();
+    ASSERT_EQ(lines.size(), 2 * std::size(cases));
+    EXPECT_TRUE(asksFor(lines[0], "/files/pda/ppc_arm/upgrade.dat")) << lines[0];
+    EXPECT_TRUE(asksFor(lines[1], "/files/pda/ppc_arm/upgrade.sig")) << lines[1];
+
+    // A damaged key refuses before anything is asked.
+    const std::vector<uint8_t> damaged(20, 0x06);
+    HANDLE key = CreateFileW(keyPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(key, damaged.data(), static_cast<DWORD>(damaged.size()), &written, nullptr);
+    CloseHandle(key);
+    std::vector<std::wstring> boxes;
+    EXPECT_EQ(package(boxes), 0u);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"The maker's key (update.key) is damaged or cannot be imported, error "
+                                               L"0x80090003; nothing was installed."});
+
+    // Without the key, the package goes on unsigned: here, to the install's own refusal.
+    DeleteFileW(keyPath().c_str());
+    server.serve("upgrade.dat", hostile::ok(hostile::bytes(packageFileMake(430, {{"zerbinpda.vps", {'d'}, 0}}))));
+    const size_t asked = server.requestLines().size();
+    EXPECT_EQ(package(boxes), 0u);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"The update package names no installer; nothing was installed."});
+    EXPECT_EQ(server.requestLines().size(), asked + 1) << "no signature asked for";
 }
 
 int recordInstallerLine() {

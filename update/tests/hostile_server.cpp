@@ -26,6 +26,13 @@ Reply okCut(const std::string& body, size_t announced) {
     return http(200, "Content-Length: " + std::to_string(announced) + "\r\n", body);
 }
 
+Reply stall(const std::string& sent, DWORD stallMs) {
+    Reply reply;
+    if (!sent.empty()) reply.pieces.push_back(sent);
+    reply.stallMs = stallMs;
+    return reply;
+}
+
 std::string bytes(const std::vector<uint8_t>& data) { return std::string(data.begin(), data.end()); }
 
 Server::Server() {
@@ -103,6 +110,14 @@ void Server::answer(SOCKET client) {
         if (i > 0) Sleep(reply.pauseMs);
         const std::string& piece = reply.pieces[i];
         send(client, piece.data(), static_cast<int>(piece.size()), 0);
+    }
+    if (reply.stallMs != 0) {
+        // Silent, the connection open, until the client gives up or the stall ends.
+        setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&reply.stallMs),
+                   sizeof reply.stallMs);
+        while (recv(client, chunk, sizeof chunk, 0) > 0) {
+        }
+        return;
     }
     shutdown(client, SD_SEND);
     const DWORD timeoutMs = 2000;

@@ -18,6 +18,7 @@ namespace hostile {
 struct Reply {
     std::vector<std::string> pieces;  // sent in order, with `pauseMs` between them
     DWORD pauseMs = 400;
+    DWORD stallMs = 0;  // then nothing for this long (or until the client goes), the connection open
 };
 
 // A whole reply: status line, the headers given, a blank line and the body.
@@ -28,6 +29,9 @@ Reply ok(const std::string& body);
 Reply okSplit(const std::string& body, size_t first);
 // 200 announcing `announced` bytes, then closing after the body given.
 Reply okCut(const std::string& body, size_t announced);
+// `sent` (nothing, the headers, part of a body), then silence with the
+// connection open, as a stalled server or a half-open connection.
+Reply stall(const std::string& sent, DWORD stallMs = 60000);
 
 std::string bytes(const std::vector<uint8_t>& data);
 

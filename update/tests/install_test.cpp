@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -15,6 +16,7 @@
 
 #include "update/package.h"
 #include "update/package_maker.h"
+#include "update/tests/box_catcher.h"
 #include "update/update.h"
 #include "tests/win_files.h"
 
@@ -138,14 +140,45 @@ TEST(Install, InteractiveUnpacksIntoTempAndStartsTheInstallerWithAtPidAndFolder)
     for (const std::wstring& name : filesIn(run.temp())) EXPECT_NE(name.rfind(L"tmp", 0), 0u) << name.c_str();
 }
 
-TEST(Install, UnattendedCommandLineHasNoAtAndAnExistingTempFolderIsUsed) {
+// Whatever an earlier, failed unpack left in the temporary folder would be
+// installed with this package: the folder is emptied first, a read-only
+// file too. A subfolder is never installed and stays.
+TEST(Install, UnattendedCommandLineHasNoAtAndTheTemporaryFolderHoldsOnlyThePackage) {
     InstallRun run(L"unattended");
     CreateDirectoryW(run.temp().c_str(), nullptr);
     writeBytes(run.temp() + L"\\left.txt", text("from before"));
+    writeBytes(run.temp() + L"\\zerbin.exe", text("a stale program"));
+    SetFileAttributesW((run.temp() + L"\\zerbin.exe").c_str(), FILE_ATTRIBUTE_READONLY);
+    CreateDirectoryW((run.temp() + L"\\folder").c_str(), nullptr);
     ASSERT_TRUE(run.unpack(packageFileMake(431, goodFiles()), modeUnattended));
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.installerLine(), std::to_wstring(run.processId) + L" " + run.temp() + L"\\");
-    EXPECT_EQ(readBytes(run.temp() + L"\\left.txt"), text("from before"));
+    std::vector<std::wstring> left = filesIn(run.temp());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::wstring>{L"installer.txt", L"setup.exe", L"zerbinpda.vps"}));
+    EXPECT_TRUE(exists(run.temp() + L"\\folder"));
+}
+
+// A file the folder cannot lose stops the install before anything of the
+// package is written, with a box that names it.
+TEST(Install, AFileInTheTemporaryFolderThatCannotBeRemovedStopsTheInstall) {
+    const std::wstring temp = folderOf(ownPath()) + L"\\temp";
+    removeTree(temp);
+    CreateDirectoryW(temp.c_str(), nullptr);
+    ASSERT_TRUE(writeBytes(temp + L"\\held.txt", text("in use")));
+    HANDLE held = CreateFileW((temp + L"\\held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::vector<uint8_t> package = packageFileMake(430, goodFiles());
+    uint32_t result = 99;
+    const std::vector<std::wstring> boxes = catchBoxes(L"zerbin! antivirus", [&] {
+        result = updateDataFile(package.data(), static_cast<uint32_t>(package.size()), modeInteractive);
+    });
+    CloseHandle(held);
+    EXPECT_EQ(result, 0u);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"The temporary folder holds held.txt, which cannot be removed (error 32); "
+                                               L"nothing was installed."});
+    EXPECT_EQ(filesIn(temp), std::vector<std::wstring>{L"held.txt"});
+    removeTree(temp);
 }
 
 TEST(Install, UnsafeNamesNeverWriteOutsideTheTemporaryFolder) {

@@ -1,9 +1,10 @@
 // The published server tree, read back with the device's own container and
-// package rules.
+// package rules; the programs' check; signed packages.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "tools/update/publish.h"
+#include "tools/update/signing.h"
+#include "tools/update/tests/program_maker.h"
 #include "tools/vps/signatures.h"
 #include "update/package.h"
 #include "update/package_maker.h"
@@ -21,6 +24,12 @@ namespace {
 namespace fs = std::filesystem;
 
 std::vector<uint8_t> bytesOf(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+
+// A program as the release build makes it: code, data, resources and the
+// debug link, no debug information.
+std::vector<uint8_t> programOf(const std::string& tag) {
+    return programImageMake({".text", ".data", ".rsrc", ".gnu_debuglink"}, tag);
+}
 
 void writeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
     fs::create_directories(path.parent_path());
@@ -53,7 +62,7 @@ protected:
                                              testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root_);
         writeFile(root_ / "in/db.vps", sampleDatabase(2));
-        writeFile(root_ / "in/zbinstall.exe", bytesOf("installer program"));
+        writeFile(root_ / "in/zbinstall.exe", programOf("installer program"));
         request_.version = 430;
         request_.databasePath = (root_ / "in/db.vps").string();
         request_.installerPath = (root_ / "in/zbinstall.exe").string();
@@ -61,8 +70,8 @@ protected:
         for (const EditionDirectory& e : kEditionDirectories) {
             const fs::path zerbin = root_ / "in" / e.edition / "zerbin.exe";
             const fs::path monitor = root_ / "in" / e.edition / "zbMonitor.exe";
-            writeFile(zerbin, bytesOf(std::string("zerbin of ") + e.edition));
-            writeFile(monitor, bytesOf(std::string("monitor of ") + e.edition));
+            writeFile(zerbin, programOf(std::string("zerbin of ") + e.edition));
+            writeFile(monitor, programOf(std::string("monitor of ") + e.edition));
             request_.editions.push_back({e.edition, e.directory, zerbin.string(), monitor.string()});
         }
     }
@@ -107,13 +116,104 @@ TEST_F(PublishTest, EveryEditionGetsItsOwnPackageAndVersionFile) {
         EXPECT_EQ(entries[0].first, "zerbinpda.vps");
         EXPECT_EQ(entries[0].second, database);
         EXPECT_EQ(entries[1].first, "zerbin.exe");
-        EXPECT_EQ(entries[1].second, bytesOf(std::string("zerbin of ") + e.edition));
+        EXPECT_EQ(entries[1].second, programOf(std::string("zerbin of ") + e.edition));
         EXPECT_EQ(entries[2].first, "zbMonitor.exe");
-        EXPECT_EQ(entries[2].second, bytesOf(std::string("monitor of ") + e.edition));
+        EXPECT_EQ(entries[2].second, programOf(std::string("monitor of ") + e.edition));
         EXPECT_EQ(entries[3].first, "zbinstall.exe");
-        EXPECT_EQ(entries[3].second, bytesOf("installer program"));
+        EXPECT_EQ(entries[3].second, programOf("installer program"));
         EXPECT_FALSE(fs::exists(folder / "upgrade.dat.new"));
+        EXPECT_FALSE(fs::exists(folder / "upgrade.sig"));
     }
+    // Each entry's size, and a program's budget.
+    const std::string zerbinLine = report.substr(report.find("zerbin.exe"), report.find('\n', report.find("zerbin.exe")));
+    EXPECT_NE(zerbinLine.find(" " + std::to_string(programOf("zerbin of ppc").size()) + " bytes (budget 320 KB)\n"),
+              std::string::npos)
+        << report;
+}
+
+// A program that still carries its debug information, or that is no
+// program at all, is refused before anything is written.
+TEST_F(PublishTest, RefusesProgramsThatAreNotTheReleaseBuild) {
+    const fs::path debugBuild = root_ / "in/debug/zerbin.exe";
+    writeFile(debugBuild, programImageMake({".text", ".debug_info", ".debug_line"}, "with symbols"));
+    PublishRequest bad = request_;
+    bad.editions[1].zerbinPath = debugBuild.string();
+    std::string report, error;
+    EXPECT_FALSE(publishTree(bad, report, error));
+    EXPECT_NE(error.find("carries debug information (.debug_info, ...)"), std::string::npos) << error;
+    EXPECT_NE(error.find("zerbin.exe.debug"), std::string::npos) << error;
+
+    writeFile(root_ / "in/text.exe", bytesOf("not a program"));
+    bad = request_;
+    bad.installerPath = (root_ / "in/text.exe").string();
+    EXPECT_FALSE(publishTree(bad, report, error));
+    EXPECT_NE(error.find("no program for the device"), std::string::npos) << error;
+    EXPECT_FALSE(fs::exists(root_ / "server"));
+}
+
+// With the maker's key, each package carries the public key and gets a
+// signature beside it that OpenSSL accepts; publishing unsigned again takes
+// the old signature away.
+TEST_F(PublishTest, ASignedPackageCarriesTheKeyAndItsSignature) {
+    std::string report, error;
+    ASSERT_TRUE(signingKeyGenerate((root_ / "keys").string(), report, error)) << error;
+    const fs::path pem = root_ / "keys" / kSigningKeyFile;
+    EXPECT_EQ(fs::status(pem).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    // A second key would lock out every device that holds the first.
+    EXPECT_FALSE(signingKeyGenerate((root_ / "keys").string(), report, error));
+    EXPECT_NE(error.find("exists already"), std::string::npos) << error;
+
+    request_.signingKeyPath = pem.string();
+    report.clear();
+    ASSERT_TRUE(publishTree(request_, report, error)) << error;
+    SigningKey key;
+    ASSERT_TRUE(signingKeyLoad(pem.string(), key, error)) << error;
+    const std::vector<uint8_t> publicKey = readFile(root_ / "keys" / kPublicKeyFile);
+    for (const EditionDirectory& e : kEditionDirectories) {
+        const fs::path folder = root_ / "server/files/pda" / e.directory;
+        std::vector<uint8_t> package = readFile(folder / "upgrade.dat");
+        EXPECT_TRUE(signingVerify(key, package, readFile(folder / "upgrade.sig"))) << e.edition;
+        EXPECT_EQ(readFile(folder / "upgrade.sig").size(), 384u);
+        ASSERT_TRUE(containerOpen(package.data(), static_cast<uint32_t>(package.size())));
+        PackageWalk walk = packageWalkBegin(package.data(), static_cast<uint32_t>(package.size()));
+        PackageEntry entry;
+        std::vector<std::string> names;
+        while (packageWalkNext(walk, entry) == EntryStatus::ok) {
+            names.emplace_back(entry.name, entry.nameLength);
+            if (names.back() == "update.key") {
+                EXPECT_EQ(std::vector<uint8_t>(entry.data, entry.data + entry.dataLength), publicKey);
+            }
+            if (names.size() == packageEntryCount(package.data())) break;
+        }
+        EXPECT_EQ(names, (std::vector<std::string>{"zerbinpda.vps", "zerbin.exe", "zbMonitor.exe", "update.key",
+                                                   "zbinstall.exe"}));
+    }
+    EXPECT_NE(report.find("signed (upgrade.sig)"), std::string::npos) << report;
+
+    // A key devices cannot check is refused before anything is written.
+    PublishRequest bad = request_;
+    bad.outputFolder = (root_ / "other").string();
+    bad.signingKeyPath = (root_ / "keys" / kPublicKeyFile).string();
+    EXPECT_FALSE(publishTree(bad, report, error));
+    EXPECT_FALSE(fs::exists(root_ / "other"));
+
+    // Rotation: signed with the key devices hold, carrying the next key.
+    ASSERT_TRUE(signingKeyGenerate((root_ / "next").string(), report, error)) << error;
+    request_.newKeyPath = (root_ / "next" / kPublicKeyFile).string();
+    ASSERT_TRUE(publishTree(request_, report, error)) << error;
+    std::vector<uint8_t> rotating = readFile(root_ / "server/files/pda/ppc_arm/upgrade.dat");
+    EXPECT_TRUE(signingVerify(key, rotating, readFile(root_ / "server/files/pda/ppc_arm/upgrade.sig")));
+    ASSERT_TRUE(containerOpen(rotating.data(), static_cast<uint32_t>(rotating.size())));
+    const std::vector<uint8_t> nextKey = readFile(root_ / "next" / kPublicKeyFile);
+    EXPECT_NE(std::search(rotating.begin(), rotating.end(), nextKey.begin(), nextKey.end()), rotating.end());
+    request_.newKeyPath = (root_ / "in/db.vps").string();
+    EXPECT_FALSE(publishTree(request_, report, error));
+    EXPECT_NE(error.find("no key file"), std::string::npos) << error;
+
+    request_.newKeyPath.clear();
+    request_.signingKeyPath.clear();
+    ASSERT_TRUE(publishTree(request_, report, error)) << error;
+    EXPECT_FALSE(fs::exists(root_ / "server/files/pda/ppc_arm/upgrade.sig"));
 }
 
 TEST_F(PublishTest, RefusesInputsThatWouldBreakDevicesAndWritesNothing) {
