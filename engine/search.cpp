@@ -560,13 +560,21 @@ inline uint32_t firstWhere(uint32_t lo, uint32_t hi, After after) {
     return lo;
 }
 
-// The end of the run from `begin` (exclusive `end`) for which `same` holds:
-// the last index first, since a run often fills the rest, then a binary
-// search.
+// The end of the run from `begin` (exclusive `end`) for which `same` holds
+// (it holds at `begin`): the last index first, since a run often fills the
+// rest; else by steps that double from `begin`, then a binary search in the
+// last step, so that a short run costs few comparisons whatever follows it.
 template <typename Same>
 inline uint32_t runEnd(uint32_t begin, uint32_t end, Same same) {
     if (same(end - 1)) return end;
-    return firstWhere(begin + 1, end - 1, [&](uint32_t i) { return !same(i); });
+    uint32_t known = begin;  // same(known)
+    uint32_t step = 1;
+    while (known + step < end - 1 && same(known + step)) {
+        known += step;
+        step *= 2;
+    }
+    const uint32_t differs = known + step < end - 1 ? known + step : end - 1;  // !same(differs)
+    return firstWhere(known + 1, differs, [&](uint32_t i) { return !same(i); });
 }
 
 // Among entries [begin, end) of a group, all with the first pattern (n
