@@ -7,7 +7,7 @@
 # programs, the CE libraries in \Windows\System32, the programs in
 # "\Program Files\zerbin" and the boot start list "Init" in the registry.
 
-ZB_DEVICE_VERSION=8   # bump when device creation changes: devices are rebuilt
+ZB_DEVICE_VERSION=9   # bump when device creation changes: devices are rebuilt
 
 : "${ZB_TOP:=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 : "${ZB_DEVICE_DIR:=$ZB_TOP/.device}"
@@ -20,16 +20,18 @@ dev_die() { echo "zb: $*" >&2; exit 1; }
 dev_screen() {
   case "$1" in
     ppc|wm5|test|e2e|wm5-test) echo 240x320 ;;
+    ppc-land) echo 320x240 ;;   # a Pocket PC with its screen turned
     hpc|hpc-test) echo 640x240 ;;
     sphone|sphone-test) echo 176x220 ;;
     sphone-land|sphone-land-test) echo 220x176 ;;   # a Smartphone held sideways
-    *) dev_die "unknown device '$1' (editions: ppc wm5 hpc sphone; also sphone-land)" ;;
+    *) dev_die "unknown device '$1' (editions: ppc wm5 hpc sphone; also ppc-land, sphone-land)" ;;
   esac
 }
 dev_edition() {   # the zerbin edition installed on a device
   case "$1" in
     test|e2e) echo ppc ;;
     sphone-land|sphone-land-test) echo sphone ;;
+    ppc-land) echo ppc ;;
     *-test) echo "${1%-test}" ;;
     *) echo "$1" ;;
   esac
@@ -159,7 +161,10 @@ dev_seal() {
 # The device's own registry settings, as a .reg file: its screen, its fonts and
 # colours (white button faces and a grey band under the input panel's button,
 # as on a handheld), its boot start list and the configuration of its CE
-# libraries.
+# libraries. A font asked for without a face name is the handheld's Tahoma
+# too: Wine would take the first sans-serif face it finds among the host's
+# fonts ("Arial", then "Liberation Sans", ...), so that the screens' texts, and
+# every width measured from them, would depend on the host.
 dev_registry_file() {
   local dev=$1 size touch edition
   size=$(dev_screen "$dev"); touch=$(dev_touch "$dev"); edition=$(dev_edition "$dev")
@@ -186,6 +191,9 @@ REGEDIT4
 [HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]
 "MS Shell Dlg"="Tahoma"
 "MS Shell Dlg 2"="Tahoma"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]
+"Arial"="Tahoma"
 
 [HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings]
 "ProxyEnable"=dword:00000000

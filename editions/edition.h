@@ -53,3 +53,7 @@ constexpr bool kHasLandscapeScreens = kEdition == Edition::HandheldPC;
 // The touch screens' input panel, whose button the settings screen shows and
 // hides. A Handheld PC has a keyboard and no input panel.
 constexpr bool kHasInputPanel = kEdition != Edition::HandheldPC;
+// The Pocket PC's navigation pad (Up, Down, Left, Right and Action, which is
+// Enter) moves the focus between a screen's controls; the Handheld PC's
+// keyboard leaves its arrows to the controls and moves with Tab.
+constexpr bool kHasNavigationPad = kEdition == Edition::PocketPC || kEdition == Edition::PocketPCWM5;

@@ -6,6 +6,7 @@
 #include "shell/controls.h"
 #include "shell/draw.h"
 #include "shell/handheld_layout.h"
+#include "shell/keyboard.h"
 #include "shell/lang.h"
 
 namespace handheld {
@@ -28,6 +29,7 @@ void createButtonColumn(HWND window, const ScreenMetrics& m) {
         std::wstring caption = lang.GetString(uint32_t(id));
         createControl(window, L"BUTTON", caption.c_str(), style, layout::handheld::columnButton(m, row), id);
     }
+    focusControl(window, kMainScan);
 }
 
 int drawDescriptions(HDC dc, const ScreenMetrics& m) {

@@ -77,6 +77,4 @@ std::wstring_view pathFromInfectedLine(std::wstring_view line) {
 
 int fontHeight(int points, int pixelsPerInch) { return -(points * pixelsPerInch / 72); }
 
-int settingsLineHeight(int lineHeight, bool landscape) { return landscape ? lineHeight - 5 : lineHeight; }
-
 }  // namespace smartphone

@@ -51,12 +51,18 @@ int nextFocus(int current, bool forward);
 // text never cut it short. Empty when the line holds no such part.
 std::wstring_view pathFromInfectedLine(std::wstring_view line);
 
+// The Smartphone's fonts: their size in points and their weight.
+struct FontSpec {
+    int points;
+    int weight;
+};
+inline constexpr FontSpec kFontNormal10{10, 400};  // the screens' lines and values
+inline constexpr FontSpec kFontBold10{10, 600};    // the scan screen's labels, the headings
+inline constexpr FontSpec kFontBold8{8, 600};      // the settings screen's labels
+inline constexpr FontSpec kFontLight8{8, 100};     // the settings screen's lists and check boxes
+
 // The height of a font record for a size in points on a screen of
 // `pixelsPerInch` vertically: negative, a character height, truncated.
 int fontHeight(int points, int pixelsPerInch);
-
-// The line height the settings screen lays out with: in landscape the screen
-// is lower, and the lines are 5 pixels closer.
-int settingsLineHeight(int lineHeight, bool landscape);
 
 }  // namespace smartphone

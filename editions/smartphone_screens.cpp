@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <array>
 #include <cwchar>
 #include <string>
 
@@ -23,11 +24,13 @@
 #include "shell/lang_text.h"
 #include "shell/msgbox.h"
 #include "shell/screens.h"
+#include "shell/smartphone_layout.h"
 
 namespace smartphone {
 namespace {
 
-constexpr int kHalfMargin = 6;  // half the left margin of 13
+namespace places = layout::smartphone;
+using places::kHalfMargin;
 constexpr uint32_t kReportLevels[3] = {1, 2, 6};
 
 std::wstring text(uint32_t id) { return lang.GetString(id); }
@@ -66,12 +69,45 @@ void clearWhite(HWND window) {
 
 // ---- main screen ----
 
+// One of the main screen's lines: a black label and a coloured value.
+struct MainText {
+    std::wstring label, value;
+    COLORREF valueColor;
+};
+
 void drawCentred(HDC dc, const ScreenMetrics& m, int y, const std::wstring& label, const std::wstring& value,
                  COLORREF valueColor) {
     int labelWidth = textWidth(dc, label.c_str());
     int x = (m.clientWidth - textWidth(dc, (label + value).c_str())) / 2;
     drawText(dc, x, y, label.c_str(), kTextBlack);
     drawText(dc, x + labelWidth, y, value.c_str(), valueColor);
+}
+
+int widthIn(HDC dc, Font which, const std::wstring& text) {
+    HGDIOBJ previous = SelectObject(dc, font(which));
+    int width = textWidth(dc, text.c_str());
+    SelectObject(dc, previous);
+    return width;
+}
+
+// Draws the line as the layout says: whole, whole in the 8-point font, or its
+// label above its value. `dc` holds the 10-point font.
+void drawMainLine(HDC dc, const ScreenMetrics& m, const places::MainLine& line, const MainText& text) {
+    switch (line.form) {
+        case places::LineForm::oneLine:
+            drawCentred(dc, m, line.top, text.label, text.value, text.valueColor);
+            break;
+        case places::LineForm::smallFont: {
+            HGDIOBJ previous = SelectObject(dc, font(Font::light8));
+            drawCentred(dc, m, line.top, text.label, text.value, text.valueColor);
+            SelectObject(dc, previous);
+            break;
+        }
+        case places::LineForm::twoLines:
+            drawCentred(dc, m, line.top, text.label, L"", kTextBlack);
+            drawCentred(dc, m, line.top + m.lineHeight, L"", text.value, text.valueColor);
+            break;
+    }
 }
 
 void drawProduct(HDC dc, const ScreenMetrics& m) {
@@ -125,14 +161,12 @@ HWND createSpinner(HWND window, int listId, int arrowsId, const ControlPlace& pl
     return list;
 }
 
-void createSettingsControls(HWND window, const ScreenMetrics& m, int h) {
-    const int W = m.clientWidth, margin = m.leftMargin, half = margin / 2;
+void createSettingsControls(HWND window, const ScreenMetrics& m) {
     const DWORD label = WS_CHILD | WS_VISIBLE;
-    createWithFont(window, L"STATIC", lang.GetString(8400), label, {half, h / 2, W - margin, h}, 8400, Font::bold8);
-    createWithFont(window, L"STATIC", lang.GetString(8408), label, {half, 3 * h + 2, W - margin, h}, 8408, Font::bold8);
+    createWithFont(window, L"STATIC", lang.GetString(8400), label, places::settingsLanguageLabel(m), 8400, Font::bold8);
+    createWithFont(window, L"STATIC", lang.GetString(8408), label, places::settingsReportLabel(m), 8408, Font::bold8);
 
-    const ControlPlace languagePlace{half, 2 * h - 5, W - 2 * half, h + 2};
-    HWND languages = createSpinner(window, kLanguageSpinner, kLanguageArrows, languagePlace);
+    HWND languages = createSpinner(window, kLanguageSpinner, kLanguageArrows, places::settingsLanguageSpinner(m));
     int selected = 0;
     for (size_t row = 0; row < kLanguageCount; ++row) {
         std::wstring rowText = text(8470 + uint32_t(row)) + std::wstring(70, L' ');
@@ -142,15 +176,14 @@ void createSettingsControls(HWND window, const ScreenMetrics& m, int h) {
     SendMessageW(languages, LB_SETCURSEL, selected, 0);
 
     const DWORD box = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
-    HWND card = createWithFont(window, L"BUTTON", lang.GetString(8404), box, {half, 6 * h - 10, W - 2 * margin, h + 2},
+    HWND card = createWithFont(window, L"BUTTON", lang.GetString(8404), box, places::settingsStorageCard(m),
                                kStorageCardBox, Font::light8);
     SendMessageW(card, BM_SETCHECK, g_config.s_bStorageCard ? BST_CHECKED : BST_UNCHECKED, 0);
-    HWND autoUpdate = createWithFont(window, L"BUTTON", lang.GetString(8409), box,
-                                     {half, 7 * h - 7, W - 2 * margin, h + 2}, kAutoUpdateBox, Font::light8);
+    HWND autoUpdate = createWithFont(window, L"BUTTON", lang.GetString(8409), box, places::settingsAutoUpdate(m),
+                                     kAutoUpdateBox, Font::light8);
     SendMessageW(autoUpdate, BM_SETCHECK, g_config.s_bAutoUpdate ? BST_CHECKED : BST_UNCHECKED, 0);
 
-    HWND levels = createSpinner(window, kReportLevelSpinner, kReportLevelArrows,
-                                {half, 4 * h + 3, languagePlace.width, languagePlace.height});
+    HWND levels = createSpinner(window, kReportLevelSpinner, kReportLevelArrows, places::settingsReportSpinner(m));
     fillReportLevels(levels);
     SendMessageW(levels, LB_SETCURSEL, reportLevelRow(g_config.s_nReportLevel), 0);
     SetFocus(languages);
@@ -168,17 +201,22 @@ void buildMainScreen(HWND window) {
     setSoftKeyText(kRightSoftKey, 10001);
     FontDC dc(window, Font::normal10);
     drawProduct(dc.get(), m);
-    const int h = m.lineHeight;
-    const int y0 = landscape(m) ? h + 25 : 2 * h + 25;
-    drawCentred(dc.get(), m, y0, L"", text(10002), kTextBlack);
-    drawCentred(dc.get(), m, y0 + h, L"", text(8101), kValueBlue);
-    drawCentred(dc.get(), m, y0 + 3 * h, text(8105), text(8021), kValueBlue);
     wchar_t version[32];
     wsprintfW(version, L"%d.%d", static_cast<int>(g_vps.versionMajor), static_cast<int>(g_vps.versionMinor));
-    drawCentred(dc.get(), m, y0 + 4 * h, text(8112), version, kValueBlue);
     CheckAgeText age = describeCheckAge(lastCheckAge());
-    drawCentred(dc.get(), m, y0 + 5 * h, text(checkAgeLabelId(g_config.s_nLanguage, age)), ageValue(age),
-                age.warning ? kWarningRed : kValueBlue);
+    const MainText texts[places::kMainLines] = {
+        {L"", text(10002), kTextBlack},
+        {L"", text(8101), kValueBlue},
+        {text(8105), text(8021), kValueBlue},
+        {text(8112), version, kValueBlue},
+        {text(checkAgeLabelId(g_config.s_nLanguage, age)), ageValue(age), age.warning ? kWarningRed : kValueBlue}};
+    std::array<places::LineWidths, places::kMainLines> widths;
+    for (int i = 0; i < places::kMainLines; ++i) {
+        const std::wstring whole = texts[i].label + texts[i].value;
+        widths[i] = {textWidth(dc.get(), whole.c_str()), widthIn(dc.get(), Font::light8, whole)};
+    }
+    const auto lines = places::mainLines(m, landscape(m), widths);
+    for (int i = 0; i < places::kMainLines; ++i) drawMainLine(dc.get(), m, lines[i], texts[i]);
     ValidateRect(window, nullptr);
 }
 
@@ -189,30 +227,29 @@ void buildScanScreen(HWND window) {
     const bool first = GetDlgItem(window, kScanCurrentFile) == nullptr;
     if (first) resetCounters(g_config.s_report);
     const ScreenMetrics& m = g_config.s_metrics;
-    const int h = m.lineHeight;
-    int labelWidth = 0;
+    places::ScanPlaces at;
     {
         FontDC dc(window, Font::bold10);
-        drawText(dc.get(), kHalfMargin, h, lang.GetString(8200), kTextBlack);
-        std::wstring scanned = text(8201);
-        drawText(dc.get(), kHalfMargin, 6 * h, scanned.c_str(), kTextBlack);
-        drawText(dc.get(), kHalfMargin, 7 * h, lang.GetString(8202), kTextBlack);
-        labelWidth = textWidth(dc.get(), scanned.c_str());
+        const std::wstring labels[2] = {text(8201), text(8202)};
+        const int widths[2] = {textWidth(dc.get(), labels[0].c_str()), textWidth(dc.get(), labels[1].c_str())};
+        at = places::scanPlaces(m, landscape(m), widths);
+        drawText(dc.get(), kHalfMargin, at.headingTop, lang.GetString(8200), kTextBlack);
+        for (int row = 0; row < 2; ++row) {
+            drawText(dc.get(), kHalfMargin, at.labelTop[row], labels[row].c_str(), kTextBlack);
+        }
     }
     if (first) {
         const DWORD style = WS_CHILD | WS_VISIBLE;
-        createWithFont(window, L"STATIC", L"", style, {kHalfMargin, 2 * h, m.clientWidth - 12, 3 * h}, kScanCurrentFile,
-                       Font::normal10);
-        const int x = kHalfMargin + 11 * m.charWidth + labelWidth;
-        createWithFont(window, L"STATIC", L"", style, {x, 6 * h, 10 * m.charWidth, h}, kScanScanned, Font::normal10);
-        createWithFont(window, L"STATIC", L"", style, {x, 7 * h, 10 * m.charWidth, h}, kScanInfected, Font::normal10);
+        createWithFont(window, L"STATIC", L"", style, at.currentFile, kScanCurrentFile, Font::normal10);
+        createWithFont(window, L"STATIC", L"", style, at.count[0], kScanScanned, Font::normal10);
+        createWithFont(window, L"STATIC", L"", style, at.count[1], kScanInfected, Font::normal10);
 
         INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES};
         InitCommonControlsEx(&classes);
         HWND list = createWithFont(window, WC_LISTVIEWW, L"",
                                    WS_CHILD | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
                                        LVS_NOCOLUMNHEADER,
-                                   {0, 2 * h - 5, m.clientWidth, m.clientHeight - (2 * h - 5)}, kInfectedList,
+                                   places::infectedList(m), kInfectedList,
                                    Font::normal10);
         if (list) {
             std::wstring header = text(8203);
@@ -244,7 +281,7 @@ void buildInfectedScreen(HWND window) {
     const ScreenMetrics& m = g_config.s_metrics;
     {
         FontDC dc(window, Font::bold10);
-        drawText(dc.get(), kHalfMargin, m.lineHeight / 2, lang.GetString(10012), kTextBlack);
+        drawText(dc.get(), kHalfMargin, places::headingTop(m), lang.GetString(10012), kTextBlack);
     }
     HWND list = GetDlgItem(window, kInfectedList);
     if (list && !(GetWindowLongW(list, GWL_STYLE) & WS_VISIBLE)) {
@@ -308,16 +345,15 @@ void deleteInfectedFile(HWND window) {
 void buildReportScreen(HWND window) {
     g_config.s_nScreen = kScreenReport;
     const ScreenMetrics& m = g_config.s_metrics;
-    const int h = m.lineHeight;
     {
         FontDC dc(window, Font::bold10);
-        drawText(dc.get(), kHalfMargin, h / 2, lang.GetString(8317), kTextBlack);
+        drawText(dc.get(), kHalfMargin, places::headingTop(m), lang.GetString(8317), kTextBlack);
     }
     if (GetDlgItem(window, kReportText)) return;
     HWND box = createWithFont(window, L"EDIT", L"",
                               WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
                                   ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_READONLY,
-                              {0, 2 * h, m.clientWidth, m.clientHeight - 2 * h}, kReportText, Font::normal10);
+                              places::reportText(m), kReportText, Font::normal10);
     if (box) {
         loadReportText(box);
         SetFocus(box);
@@ -340,10 +376,7 @@ void buildSettingsScreen(HWND window) {
     g_config.s_nScreen = kScreenSettings;
     const ScreenMetrics& m = g_config.s_metrics;
     clearWhite(window);
-    // The lower landscape screen lays the settings out 5 pixels a line closer;
-    // the stored line height stays what every other screen uses.
-    const int h = settingsLineHeight(m.lineHeight, landscape(m));
-    if (!GetDlgItem(window, kLanguageSpinner)) createSettingsControls(window, m, h);
+    if (!GetDlgItem(window, kLanguageSpinner)) createSettingsControls(window, m);
     setSoftKeyText(kLeftSoftKey, 10013);
     setSoftKeyText(kRightSoftKey, 8403);
     ValidateRect(window, nullptr);

@@ -23,10 +23,10 @@ HWND menuBar() {
     return g_api.SHFindMenuBar(g_config.s_hMainWnd);
 }
 
-HFONT makeFont(int pixelsPerInch, int points, LONG weight) {
+HFONT makeFont(int pixelsPerInch, FontSpec spec) {
     LOGFONTW record{};
-    record.lfHeight = fontHeight(points, pixelsPerInch);
-    record.lfWeight = weight;
+    record.lfHeight = fontHeight(spec.points, pixelsPerInch);
+    record.lfWeight = spec.weight;
     return CreateFontIndirectW(&record);
 }
 
@@ -86,10 +86,10 @@ void createFonts(HWND window) {
     HDC dc = GetDC(window);
     int pixelsPerInch = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
     if (dc) ReleaseDC(window, dc);
-    g_fonts[int(Font::normal10)] = makeFont(pixelsPerInch, 10, 400);
-    g_fonts[int(Font::bold10)] = makeFont(pixelsPerInch, 10, 600);
-    g_fonts[int(Font::bold8)] = makeFont(pixelsPerInch, 8, 600);
-    g_fonts[int(Font::light8)] = makeFont(pixelsPerInch, 8, 100);
+    g_fonts[int(Font::normal10)] = makeFont(pixelsPerInch, kFontNormal10);
+    g_fonts[int(Font::bold10)] = makeFont(pixelsPerInch, kFontBold10);
+    g_fonts[int(Font::bold8)] = makeFont(pixelsPerInch, kFontBold8);
+    g_fonts[int(Font::light8)] = makeFont(pixelsPerInch, kFontLight8);
     // The Smartphone's screens write their lines in the 10-point font: their
     // line height is that font's, not the smaller interface font's.
     if (HDC measure = GetDC(window)) {

@@ -190,6 +190,7 @@ DWORD WINAPI scanThread(LPVOID) {
     scanDirectory(L"\\", result);
     showProgress(L"");
     reportEnd(g_config.s_report);
+    bool listStays = false;
     if (g_config.s_report.s_nInfected.load() == 0) {
         SendMessageW(g_config.s_hMainWnd, WM_SCAN_DONE, 0, 0);
     } else if (GetDlgItem(g_config.s_hMainWnd, kInfectedLinesId)) {
@@ -198,8 +199,10 @@ DWORD WINAPI scanThread(LPVOID) {
     } else {
         SetDlgItemTextW(g_config.s_hMainWnd, kScanCurrentFileId, text(8215).c_str());
         SetDlgItemTextW(g_config.s_hMainWnd, kScanCancelId, text(8214).c_str());
+        listStays = true;
     }
     g_config.s_bStopScan = 1;
     g_config.s_hScanThread = nullptr;
+    if (listStays) PostMessageW(g_config.s_hMainWnd, WM_SCAN_FINISHED, 0, 0);
     return 0;
 }

@@ -16,6 +16,11 @@ constexpr UINT WM_SCAN_DONE = 0x8100;
 // scan screen holds the one-line list kInfectedLinesId and files were found.
 constexpr UINT WM_SHOW_INFECTED = 0x8101;
 
+// The scan has ended and its list of infected files stays on the scan screen
+// (every edition but the Smartphone): the list takes the keyboard focus.
+// Posted by the scan thread as its last act.
+constexpr UINT WM_SCAN_FINISHED = 0x8103;
+
 // Controls of the scan screen that the scan talks to (children of the main window).
 // The Pocket PC's two-column list, or the Smartphone's list of one-line items
 // "name (path) detection".

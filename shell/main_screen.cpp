@@ -13,6 +13,7 @@
 #include "shell/controls.h"
 #include "shell/draw.h"
 #include "shell/handheld_layout.h"
+#include "shell/keyboard.h"
 #include "shell/lang.h"
 #include "shell/screens.h"
 #include "settings/settings_store.h"
@@ -27,6 +28,7 @@ void createButtons(HWND window, const ScreenMetrics& m) {
     createControl(window, L"BUTTON", text(kMainSettings).c_str(), style, layout::mainButton(m, 1), kMainSettings);
     createControl(window, L"BUTTON", text(kMainReport).c_str(), style | (reportExists() ? 0 : WS_DISABLED),
                   layout::mainButton(m, 2), kMainReport);
+    focusControl(window, kMainScan);
 }
 
 // Draws the product bitmap centred near the top, with the rule under it; gives

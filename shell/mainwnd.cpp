@@ -16,6 +16,7 @@
 #include "shell/controls.h"
 #include "shell/draw.h"
 #include "shell/item_path.h"
+#include "shell/keyboard.h"
 #include "shell/lang.h"
 #include "shell/lang_text.h"
 #include "shell/msgbox.h"
@@ -173,10 +174,15 @@ LRESULT onCreate(HWND window, WPARAM, LPARAM) {
 }
 
 LRESULT onActivate(HWND window, WPARAM wParam, LPARAM lParam) {
-    if (!kBindsShell) return DefWindowProcW(window, WM_ACTIVATE, wParam, lParam);
-    if (g_api.SHHandleWMActivate) g_api.SHHandleWMActivate(window, wParam, lParam, &g_activation, 0);
-    if (g_api.SHFullScreen) g_api.SHFullScreen(window, SHFS_HIDESIPBUTTON);
-    return 0;
+    LRESULT result = 0;
+    if (!kBindsShell) {
+        result = DefWindowProcW(window, WM_ACTIVATE, wParam, lParam);
+    } else {
+        if (g_api.SHHandleWMActivate) g_api.SHHandleWMActivate(window, wParam, lParam, &g_activation, 0);
+        if (g_api.SHFullScreen) g_api.SHFullScreen(window, SHFS_HIDESIPBUTTON);
+    }
+    if constexpr (!kHasSoftKeys) keyboardActivation(window, wParam);
+    return result;
 }
 
 LRESULT onPaint(HWND window, WPARAM wParam, LPARAM lParam) {
@@ -189,6 +195,9 @@ LRESULT onPaint(HWND window, WPARAM wParam, LPARAM lParam) {
         case kScreenSettings: buildSettingsScreen(window); break;
         case kScreenReport: buildReportScreen(window); break;
         default: break;
+    }
+    if constexpr (!kHasSoftKeys) {
+        if (g_config.s_nScreen == kScreenScan) paintListFocus(window);
     }
     return 0;
 }
@@ -209,7 +218,13 @@ LRESULT onCtlColorStatic(HWND window, WPARAM wParam, LPARAM lParam) {
 
 LRESULT onNotify(HWND window, WPARAM, LPARAM lParam) {
     const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
-    if (header && header->idFrom == kScanList && header->code == static_cast<UINT>(NM_CLICK)) onListClick(window);
+    if (!header || header->idFrom != kScanList) return 0;
+    if (header->code == static_cast<UINT>(NM_CLICK)) onListClick(window);
+    if constexpr (!kHasSoftKeys) {
+        if (header->code == static_cast<UINT>(NM_SETFOCUS) || header->code == static_cast<UINT>(NM_KILLFOCUS)) {
+            listFocusChanged(window, header->code == static_cast<UINT>(NM_SETFOCUS));
+        }
+    }
     return 0;
 }
 
@@ -237,6 +252,13 @@ LRESULT onScanDone(HWND window, WPARAM, LPARAM) {
     if (g_destroying) return 0;
     tearDownScanScreen(window);
     buildReportScreen(window);
+    return 0;
+}
+
+// The scan ended with its list of infected files on screen: the user goes on
+// from the list.
+LRESULT onScanFinished(HWND window, WPARAM, LPARAM) {
+    if (g_config.s_nScreen == kScreenScan) focusControl(window, kScanList);
     return 0;
 }
 
@@ -278,6 +300,7 @@ constexpr MessageRoute kMessages[] = {
     {WM_NOTIFY, onNotify},
     {WM_COMMAND, onCommand},
     {WM_SCAN_DONE, onScanDone},
+    {WM_SCAN_FINISHED, onScanFinished},
     {WM_SHOW_SETTINGS, onShowSettings},
     {WM_DESTROY, onDestroy},
 };
@@ -285,6 +308,8 @@ constexpr MessageRoute kMessages[] = {
 }  // namespace
 
 HINSTANCE programInstance() { return g_instance; }
+
+void chooseInfectedItem(HWND window) { onListClick(window); }
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if constexpr (kHasSoftKeys) {

@@ -14,6 +14,10 @@ ScreenMetrics computeScreenMetrics(int clientWidth, int clientHeight, int aveCha
     m.buttonRowTop = m.lineHeight * buttonRowLines;
     m.leftMargin = 13;
     m.borderWidth = borderWidth;
+    if (clientWidth > clientHeight && m.buttonRowTop + m.buttonHeight > clientHeight) {
+        m.turned = true;
+        m.buttonRowTop = m.lineHeight * kTurnedButtonRowLines;
+    }
     return m;
 }
 
@@ -24,6 +28,30 @@ ControlPlace buttonAt(const ScreenMetrics& m, int x, int y) { return {x, y, m.bu
 int pitch(const ScreenMetrics& m) { return m.buttonWidth + m.buttonGap; }
 int settingsY9(const ScreenMetrics& m) { return 9 * m.lineHeight + 20; }
 int fullWidth(const ScreenMetrics& m) { return m.clientWidth - 2 * m.leftMargin; }
+// A turned screen's settings: the language list in the left half, the report
+// level in the right half.
+int halfWidth(const ScreenMetrics& m) { return m.clientWidth / 2 - 2 * m.leftMargin; }
+int rightHalf(const ScreenMetrics& m) { return m.clientWidth / 2 + m.leftMargin; }
+
+// The row a turned screen gives the main screen's line: its blank lines closed up.
+int turnedRow(int line) {
+    switch (line) {
+        case 0: return 0;
+        case 2: return 1;
+        case 6: return 3;
+        case 7: return 4;
+        case 10: return 5;
+        default: return line;
+    }
+}
+
+// The counts' left edge: beside the "Scanned files:" label, but never so far
+// right that they leave the client area.
+int countLeft(const ScreenMetrics& m, int scannedLabelWidth) {
+    int beside = m.leftMargin + 15 * m.charWidth + scannedLabelWidth;
+    int rightmost = m.clientWidth - m.leftMargin - 10 * m.charWidth;
+    return beside < rightmost ? beside : rightmost;
+}
 }  // namespace
 
 ControlPlace mainButton(const ScreenMetrics& m, int index) {
@@ -33,7 +61,7 @@ ControlPlace mainButton(const ScreenMetrics& m, int index) {
 int mainTextTop(const ScreenMetrics& m, int line) {
     // Room under the last line for the descenders of its letters.
     constexpr int kBottomRoom = 4;
-    int top = 3 * m.lineHeight + 35 + line * m.lineHeight;
+    int top = 3 * m.lineHeight + 35 + (m.turned ? turnedRow(line) : line) * m.lineHeight;
     int lowest = m.clientHeight - m.lineHeight - kBottomRoom;
     return top < lowest ? top : lowest;
 }
@@ -43,14 +71,19 @@ ControlPlace scanCurrentFile(const ScreenMetrics& m) {
 }
 
 ControlPlace scanScannedCount(const ScreenMetrics& m, int scannedLabelWidth) {
-    return {m.leftMargin + 15 * m.charWidth + scannedLabelWidth, 5 * m.lineHeight, 10 * m.charWidth, m.lineHeight};
+    return {countLeft(m, scannedLabelWidth), 5 * m.lineHeight, 10 * m.charWidth, m.lineHeight};
 }
 
 ControlPlace scanInfectedCount(const ScreenMetrics& m, int scannedLabelWidth) {
-    return {m.leftMargin + 15 * m.charWidth + scannedLabelWidth, 6 * m.lineHeight, 10 * m.charWidth, m.lineHeight};
+    return {countLeft(m, scannedLabelWidth), 6 * m.lineHeight, 10 * m.charWidth, m.lineHeight};
 }
 
-ControlPlace scanList(const ScreenMetrics& m) { return {m.leftMargin, 8 * m.lineHeight, fullWidth(m), 9 * m.lineHeight}; }
+ControlPlace scanList(const ScreenMetrics& m) {
+    const int h = m.lineHeight;
+    // Turned: right under the infected count, and a line above the buttons.
+    if (m.turned) return {m.leftMargin, 7 * h + 1, fullWidth(m), m.buttonRowTop - 8 * h - 1};
+    return {m.leftMargin, 8 * h, fullWidth(m), 9 * h};
+}
 
 ControlPlace scanDelete(const ScreenMetrics& m) { return buttonAt(m, m.leftMargin, m.buttonRowTop); }
 
@@ -74,11 +107,11 @@ ControlPlace reportBack(const ScreenMetrics& m) {
 }
 
 ControlPlace settingsLanguageLabel(const ScreenMetrics& m) {
-    return {m.leftMargin, m.lineHeight, fullWidth(m), m.lineHeight};
+    return {m.leftMargin, m.lineHeight, m.turned ? halfWidth(m) : fullWidth(m), m.lineHeight};
 }
 
 ControlPlace settingsLanguageList(const ScreenMetrics& m) {
-    return {m.leftMargin, 2 * m.lineHeight + 2, fullWidth(m), 4 * m.lineHeight + 3};
+    return {m.leftMargin, 2 * m.lineHeight + 2, m.turned ? halfWidth(m) : fullWidth(m), 4 * m.lineHeight + 3};
 }
 
 ControlPlace settingsStorageCard(const ScreenMetrics& m) {
@@ -90,10 +123,13 @@ ControlPlace settingsAutoUpdate(const ScreenMetrics& m) {
 }
 
 ControlPlace settingsReportLabel(const ScreenMetrics& m) {
+    // Turned: beside the language list's label.
+    if (m.turned) return {rightHalf(m), m.lineHeight, halfWidth(m), m.lineHeight};
     return {m.leftMargin, settingsY9(m) + 2 * (m.lineHeight + 7), fullWidth(m), m.lineHeight + 2};
 }
 
 ControlPlace settingsReportLevel(const ScreenMetrics& m) {
+    if (m.turned) return {rightHalf(m), 2 * m.lineHeight + 2, halfWidth(m), 3 * m.lineHeight + 22};
     return {m.leftMargin, settingsY9(m) + 3 * (m.lineHeight + 6), fullWidth(m), 3 * m.lineHeight + 22};
 }
 

@@ -1,6 +1,15 @@
 #pragma once
 // Layout values shared by every screen, and the computation of the controls'
 // places from them. Platform-free: plain integers in pixels.
+//
+// A Pocket PC can turn its screen: held sideways (320 x 240) the client area
+// is too low for the button row 18 lines down. Such a turned screen keeps
+// every control of the upright one, with these changes: the button row stands
+// 13 lines down, above the input panel's band; the main screen's lines close
+// up (copyright and web address, a blank line, the two versions and the age of
+// the check); the scan screen's list starts a line higher and ends a line
+// above the buttons; the settings screen sets the language list and the
+// report level side by side, as the Handheld PC does.
 
 struct ScreenMetrics {
     bool valid = false;
@@ -14,13 +23,18 @@ struct ScreenMetrics {
     int buttonRowTop = 0;
     int leftMargin = 0;
     int borderWidth = 0;
+    bool turned = false;  // a Pocket PC screen held sideways (above)
 };
 
 // The metrics for a client area of the given size and a font with the given
 // average character width, height and external leading. `buttonRowLines` is
-// the button row's top in lines (18 on the Pocket PC screens).
+// the button row's top in lines (18 on the Pocket PC screens). A client area
+// wider than high whose button row would leave its bottom is a turned screen.
 ScreenMetrics computeScreenMetrics(int clientWidth, int clientHeight, int aveCharWidth, int fontHeight,
                                    int externalLeading, int borderWidth, int buttonRowLines = 18);
+
+// The button row's top in lines on a turned screen.
+constexpr int kTurnedButtonRowLines = 13;
 
 struct ControlPlace {
     int x = 0;
@@ -33,12 +47,16 @@ namespace layout {
 
 // Main screen: the three buttons of the row (index 0 Scan, 1 Settings, 2 Report).
 ControlPlace mainButton(const ScreenMetrics& m, int index);
-// Top of the main screen's text line `line` (0 the copyright, 10 the age of the
-// update check): 3 lines and 35 pixels down, one line height apart, but never
-// so low that the line leaves the bottom of a short screen.
+// Top of the main screen's text line `line` (0 the copyright, 2 the web
+// address, 6 and 7 the versions, 10 the age of the update check): 3 lines and
+// 35 pixels down, one line height apart (on a turned screen closed up to the
+// rows 0, 1, 3, 4 and 5), but never so low that the line leaves the bottom of
+// a short screen.
 int mainTextTop(const ScreenMetrics& m, int line);
 
-// Scan screen. `scannedLabelWidth` is the drawn width of the "Scanned files:" text.
+// Scan screen. `scannedLabelWidth` is the drawn width of the "Scanned files:"
+// text. The counts stand 15 characters right of it, or further left where
+// that would take them past the right margin.
 ControlPlace scanCurrentFile(const ScreenMetrics& m);
 ControlPlace scanScannedCount(const ScreenMetrics& m, int scannedLabelWidth);
 ControlPlace scanInfectedCount(const ScreenMetrics& m, int scannedLabelWidth);

@@ -10,6 +10,7 @@
 #include "shell/controls.h"
 #include "shell/draw.h"
 #include "shell/handheld_layout.h"
+#include "shell/keyboard.h"
 #include "shell/lang.h"
 #include "shell/screens.h"
 
@@ -56,6 +57,7 @@ void buildReportScreen(HWND window) {
                              kReportText);
     createControl(window, L"BUTTON", lang.GetString(kReportBack), WS_CHILD | WS_VISIBLE,
                   kHasLandscapeScreens ? layout::handheld::reportBack(m) : layout::reportBack(m), kReportBack);
+    focusControl(window, kReportBack);
     if (box) loadReportText(box);
 }
 

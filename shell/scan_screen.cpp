@@ -13,6 +13,7 @@
 #include "shell/controls.h"
 #include "shell/draw.h"
 #include "shell/handheld_layout.h"
+#include "shell/keyboard.h"
 #include "shell/lang.h"
 #include "shell/msgbox.h"
 #include "shell/screens.h"
@@ -119,8 +120,11 @@ void buildScanScreen(HWND window) {
                       kHasLandscapeScreens ? layout::handheld::scanDelete(m) : layout::scanDelete(m), kScanDelete);
         createControl(window, L"BUTTON", lang.GetString(kScanCancel), style,
                       kHasLandscapeScreens ? layout::handheld::scanCancel(m) : layout::scanCancel(m), kScanCancel);
+        focusControl(window, kScanCancel);
     }
-    updateScanProgress(window);
+    // Once the scan has ended its last progress stands: a repaint must not
+    // put the emptied current file over "Finished".
+    if (first || g_config.s_hScanThread.load()) updateScanProgress(window);
     if (first) startScanThread();
 }
 

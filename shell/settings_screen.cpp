@@ -9,6 +9,7 @@
 #include "shell/controls.h"
 #include "shell/draw.h"
 #include "shell/handheld_layout.h"
+#include "shell/keyboard.h"
 #include "shell/lang.h"
 #include "shell/lang_text.h"
 #include "shell/screens.h"
@@ -107,6 +108,7 @@ void createControls(HWND window, const ScreenMetrics& m) {
                                 kLevelControl.style, reportLevelPlace(m), kSettingsReportLevel);
     fillReportLevels(levels);
     SendMessageW(levels, kLevelControl.setSelection, reportLevelRow(g_config.s_nReportLevel), 0);
+    focusControl(window, kSettingsLanguageList);
 }
 
 // The band under the input panel's button, where a handheld's menu bar would be.

@@ -16,6 +16,7 @@
 #include "settings/settings_store.h"
 #include "shell/binding.h"
 #include "shell/config.h"
+#include "shell/keyboard.h"
 #include "shell/lang.h"
 #include "shell/mainwnd.h"
 #include "shell/msgbox.h"
@@ -48,6 +49,8 @@ int runMessageLoop() {
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if constexpr (kHasSoftKeys) {
             if (smartphone::focusKey(msg)) continue;
+        } else {
+            if (screenKey(msg)) continue;
         }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);

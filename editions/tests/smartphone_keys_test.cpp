@@ -96,10 +96,7 @@ TEST(SmartphoneKeys, FontHeightsAndLandscapeLines) {
     EXPECT_EQ(fontHeight(8, 96), -10);    // 10.67 truncated
     EXPECT_EQ(fontHeight(10, 192), -26);
     EXPECT_EQ(fontHeight(8, 131), -14);   // 14.56 truncated toward zero
-    // The settings lines are closer in landscape, by 5 however often asked.
-    EXPECT_EQ(settingsLineHeight(13, true), 8);
-    EXPECT_EQ(settingsLineHeight(settingsLineHeight(13, false), true), 8);
-    EXPECT_EQ(settingsLineHeight(13, false), 13);
+    // The landscape lines: LayoutTest.SmartphoneScreens (shell/tests).
 }
 
 }  // namespace

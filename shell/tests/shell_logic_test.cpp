@@ -1,8 +1,11 @@
 // Platform-free logic of the shell: binding order and messages, the layout of
-// the screens, the wording of the update-check age, and the path of a listed
-// infected file.
+// the screens (and the check that every screen of every edition fits its
+// device in every language), the wording of the update-check age, and the
+// path of a listed infected file.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -12,7 +15,11 @@
 #include "shell/binding_plan.h"
 #include "shell/handheld_layout.h"
 #include "shell/item_path.h"
+#include "shell/lang_text.h"
 #include "shell/metrics.h"
+#include "shell/smartphone_layout.h"
+#include "shell/tests/device_fonts.h"
+#include "shell/tests/screen_models.h"
 
 namespace {
 
@@ -170,22 +177,15 @@ TEST(LayoutTest, PocketPcScreensWithAnEightPointFont) {
     EXPECT_EQ(layout::settingsDone(m).y, 222);
 }
 
-bool overlap(const ControlPlace& a, const ControlPlace& b) {
-    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
-}
-
-bool inside(const ScreenMetrics& m, const ControlPlace& p) {
-    return p.x >= 0 && p.y >= 0 && p.x + p.width <= m.clientWidth && p.y + p.height <= m.clientHeight;
-}
-
-// Every pair of `places` apart, and all of them on the screen.
+// Every pair of `places` apart, and all of them on the screen: the layout
+// check's own rules.
 void expectApartAndOnScreen(const ScreenMetrics& m, const std::vector<ControlPlace>& places) {
-    for (size_t i = 0; i < places.size(); ++i) {
-        EXPECT_TRUE(inside(m, places[i])) << "control " << i << " leaves the screen";
-        for (size_t j = i + 1; j < places.size(); ++j) {
-            EXPECT_FALSE(overlap(places[i], places[j])) << "controls " << i << " and " << j << " overlap";
-        }
-    }
+    screens::ScreenModel screen;
+    screen.name = "screen";
+    screen.width = m.clientWidth;
+    screen.height = screen.bottom = m.clientHeight;
+    for (size_t i = 0; i < places.size(); ++i) screen.controls.push_back({int(i), places[i]});
+    EXPECT_EQ(screens::layoutFaults(screen), std::vector<std::string>{});
 }
 
 TEST(LayoutTest, HandheldPcScreensWithAnEightPointFont) {
@@ -251,6 +251,159 @@ TEST(LayoutTest, HandheldPcScreensWithAnEightPointFont) {
     expectApartAndOnScreen(m, {hpc::settingsLanguageLabel(m), languages, hpc::settingsReportLabel(m), levels,
                                hpc::settingsStorageCard(m), hpc::settingsAutoUpdate(m), layout::settingsUpdate(m),
                                layout::settingsDone(m)});
+}
+
+TEST(LayoutTest, PocketPcHeldSideways) {
+    // 320 x 240 under its caption: too low for the button row 18 lines down.
+    ScreenMetrics m = computeScreenMetrics(314, 215, 5, 13, 0, 1);
+    EXPECT_TRUE(m.turned);
+    EXPECT_EQ(m.buttonRowTop, 13 * 13);
+    EXPECT_FALSE(computeScreenMetrics(234, 295, 5, 13, 0, 1).turned) << "upright";
+    EXPECT_FALSE(computeScreenMetrics(634, 215, 5, 13, 0, 1, 14).turned) << "the Handheld PC's row fits its screen";
+
+    // The main screen's lines close up: rows 0, 1, 3, 4 and 5 under the picture.
+    const int rows[][2] = {{0, 0}, {2, 1}, {6, 3}, {7, 4}, {10, 5}};
+    for (const auto& row : rows) EXPECT_EQ(layout::mainTextTop(m, row[0]), 74 + row[1] * 13) << row[0];
+    EXPECT_LE(layout::mainTextTop(m, 10) + 13, m.buttonRowTop);
+
+    // Scan: the list ends a line above the buttons; settings in two halves.
+    ControlPlace list = layout::scanList(m);
+    EXPECT_EQ(list.y + list.height, m.buttonRowTop - 13);
+    EXPECT_EQ(layout::settingsReportLevel(m).y, layout::settingsLanguageList(m).y);
+    EXPECT_EQ(layout::settingsReportLevel(m).x, 157 + 13);
+
+    // The counts move left rather than leave the screen (upright, a long label).
+    ScreenMetrics upright = computeScreenMetrics(234, 295, 5, 13, 0, 1);
+    EXPECT_EQ(layout::scanScannedCount(upright, 62).x, 13 + 75 + 62) << "room enough: the place as it was";
+    EXPECT_EQ(layout::scanScannedCount(upright, 110).x, 234 - 13 - 50);
+}
+
+TEST(LayoutTest, SmartphoneScreens) {
+    namespace sp = layout::smartphone;
+    // The 10-point font's lines are 16 pixels apart; 176 x 220 and 220 x 176.
+    ScreenMetrics upright = computeScreenMetrics(170, 169, 5, 13, 0, 1);
+    ScreenMetrics sideways = computeScreenMetrics(214, 125, 5, 13, 0, 1);
+    upright.lineHeight = sideways.lineHeight = 16;
+    const sp::LineWidths narrow{150, 110}, wide{200, 160}, wider{230, 180};
+
+    // Upright: 2 lines and 25 pixels down, a blank line before the versions.
+    auto lines = sp::mainLines(upright, false, {narrow, narrow, narrow, narrow, narrow});
+    const int tops[] = {57, 73, 105, 121, 137};
+    for (int i = 0; i < sp::kMainLines; ++i) {
+        EXPECT_EQ(lines[i].top, tops[i]);
+        EXPECT_EQ(lines[i].form, sp::LineForm::oneLine);
+    }
+    // Lines too wide for the screen: the lowest as two lines while there is
+    // room for them (here one line more), the others in the 8-point font.
+    lines = sp::mainLines(upright, false, {narrow, narrow, narrow, wide, wide});
+    EXPECT_EQ(lines[3].form, sp::LineForm::smallFont);
+    EXPECT_EQ(lines[4].form, sp::LineForm::twoLines);
+    EXPECT_EQ(lines[4].top + 2 * 16, 137 + 32) << "the label, then the value";
+    // A line too wide even in the 8-point font takes the room first.
+    const sp::LineWidths widest{250, 190};
+    lines = sp::mainLines(upright, false, {narrow, narrow, narrow, widest, wide});
+    EXPECT_EQ(lines[3].form, sp::LineForm::twoLines);
+    EXPECT_EQ(lines[4].form, sp::LineForm::smallFont);
+    EXPECT_EQ(lines[4].top, 121 + 32);
+    // Sideways: a line higher, and no blank line.
+    lines = sp::mainLines(sideways, true, {narrow, narrow, narrow, wide, wider});
+    const int sidewaysTops[] = {41, 57, 73, 89, 105};
+    for (int i = 0; i < sp::kMainLines; ++i) EXPECT_EQ(lines[i].top, sidewaysTops[i]);
+    EXPECT_EQ(lines[3].form, sp::LineForm::oneLine);
+    EXPECT_EQ(lines[4].form, sp::LineForm::smallFont) << "no room for a sixth line";
+
+    // Scan: the counts beside their labels, moved left to the right margin,
+    // or under their labels; sideways half a line higher.
+    sp::ScanPlaces p = sp::scanPlaces(sideways, true, {60, 60});
+    EXPECT_EQ(p.labelTop[0], 6 * 16 - 8);
+    EXPECT_EQ(p.count[0].x, 6 + 55 + 60) << "the place as it was";
+    p = sp::scanPlaces(upright, false, {93, 93});
+    EXPECT_EQ(p.count[0].x, 170 - 6 - 50);
+    EXPECT_EQ(p.count[0].y, p.labelTop[0]);
+    p = sp::scanPlaces(upright, false, {139, 130});
+    EXPECT_EQ(p.labelTop[1], 8 * 16);
+    EXPECT_EQ(p.count[1].y, 9 * 16) << "under its label";
+}
+
+// ---- the layout check ----
+
+screens::ScreenModel screenOf(std::vector<screens::ModelControl> controls, std::vector<screens::ModelText> texts) {
+    screens::ScreenModel s;
+    s.name = "s";
+    s.width = 100;
+    s.height = 80;
+    s.bottom = 70;
+    s.controls = std::move(controls);
+    s.texts = std::move(texts);
+    return s;
+}
+
+TEST(LayoutCheckTest, FindsWhatDoesNotFit) {
+    struct Case {
+        const char* what;
+        screens::ScreenModel screen;
+        std::vector<std::string> faults;
+    };
+    const Case cases[] = {
+        {"apart and inside", screenOf({{1, {0, 0, 50, 20}}, {2, {50, 0, 50, 20}}}, {{"a", {0, 20, 100, 50}}}), {}},
+        {"a control past the right edge", screenOf({{1, {60, 0, 41, 10}}}, {}),
+         {"s: control 1 (60,0 41x10) leaves the client area (100x70 to use)"}},
+        {"a control into the band at the bottom", screenOf({{1, {0, 61, 10, 10}}}, {}),
+         {"s: control 1 (0,61 10x10) leaves the client area (100x70 to use)"}},
+        {"a line left of the screen", screenOf({}, {{"line 4", {-3, 0, 106, 13}}}),
+         {"s: line 4 (-3,0 106x13) leaves the client area (100x70 to use)"}},
+        {"controls over each other", screenOf({{1, {0, 0, 20, 20}}, {2, {19, 19, 5, 5}}}, {}),
+         {"s: controls 1 (0,0 20x20) and 2 (19,19 5x5) overlap"}},
+        {"a line under a control", screenOf({{7, {0, 10, 100, 10}}}, {{"label", {5, 0, 20, 11}}}),
+         {"s: label (5,0 20x11) runs under control 7 (0,10 100x10)"}},
+        {"lines over each other", screenOf({}, {{"a", {0, 0, 50, 16}}, {"b", {40, 15, 50, 16}}}),
+         {"s: a (0,0 50x16) and b (40,15 50x16) overlap"}},
+        {"an empty line overlaps nothing", screenOf({{1, {0, 0, 50, 20}}}, {{"empty", {10, 5, 0, 13}}}), {}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(screens::layoutFaults(c.screen), c.faults) << c.what;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(LayoutCheckTest, EveryScreenOfEveryEditionFitsItsDeviceInEveryLanguage) {
+    DeviceFontTable fonts;
+    std::string error;
+    ASSERT_TRUE(fonts.parse(readFile(ZB_DEVICE_FONTS), error)) << error;
+    const struct {
+        uint16_t id;
+        const char* file;
+    } languages[] = {{5, "czech"}, {9, "english"}, {12, "french"}, {22, "portuguese"}, {27, "slovak"}};
+    for (const auto& language : languages) {
+        const std::string file = readFile(std::string(ZB_RESOURCES_DIR) + "/" + language.file + ".lang");
+        ASSERT_FALSE(file.empty()) << language.file;
+        bool missing = false;
+        screens::Texts texts = [&](uint32_t id) {
+            char16_t buffer[kLanguageTextCapacity + 1];
+            size_t n = langTextCopy(file.data(), file.size(), id, buffer, kLanguageTextCapacity + 1);
+            std::u16string text(buffer, n);
+            fonts.width(DeviceFont::interface8, text, &missing);
+            return text;
+        };
+        std::vector<screens::ScreenModel> all;
+        auto add = [&](const std::vector<screens::ScreenModel>& more) {
+            all.insert(all.end(), more.begin(), more.end());
+        };
+        add(screens::pocketPcScreens(screens::kPocketPcScreen, fonts, texts, language.id));
+        add(screens::pocketPcScreens(screens::kPocketPcSidewaysScreen, fonts, texts, language.id));
+        add(screens::handheldPcScreens(screens::kHandheldPcScreen, fonts, texts, language.id));
+        add(screens::smartphoneScreens(screens::kSmartphoneScreen, false, fonts, texts, language.id));
+        add(screens::smartphoneScreens(screens::kSmartphoneSidewaysScreen, true, fonts, texts, language.id));
+        EXPECT_EQ(all.size(), 2 * 9u + 9 + 2 * 10) << "every screen of every device";
+        for (const screens::ScreenModel& screen : all) {
+            for (const std::string& fault : screens::layoutFaults(screen)) {
+                ADD_FAILURE() << language.file << ", " << fault;
+            }
+        }
+        EXPECT_FALSE(missing) << language.file << ": a text holds a character the font table lacks";
+    }
 }
 
 TEST(CheckAgeTest, UnitsAndBoundaries) {

@@ -124,6 +124,9 @@ void onCommand(int id, int code, HWND control) {
         case kBusy:
             Sleep(500);
             break;
+        case kFocusEdit:
+            SetFocus(GetDlgItem(g_fixture.window, kEdit));
+            break;
         case kBlinkOn:
             SetTimer(g_fixture.window, 1, 100, nullptr);
             break;

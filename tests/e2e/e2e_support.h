@@ -29,6 +29,7 @@ enum FixtureId : int {
     kSwatch = 1050,    // static painted red
     kBlue = 1051,      // static with blue text on white
     kLog = 1060,       // hidden static: every event so far, separated by ";"
+    kFocusEdit = 1095, // WM_COMMAND id that gives the edit the keyboard focus
     kBlinkOff = 1096,  // WM_COMMAND ids that start and stop the swatch blinking
     kBlinkOn = 1097,
     kBusy = 1098,      // WM_COMMAND id that keeps the fixture busy for half a second

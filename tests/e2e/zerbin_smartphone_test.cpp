@@ -4,8 +4,10 @@
 // infected-files screen with Delete (a failed deletion, parentheses in names
 // and virus names, the last item) and Skip; a scan without infected files;
 // the settings screen's focus chain, spinners and Done; the layout of the
-// screens, and in landscape the settings lines reduced once only. Runs on the
-// portrait Smartphone device and again on the landscape one.
+// screens, the same on every visit; and in every language, the controls'
+// rectangles where the layout check's models put them, inside the client area
+// and apart, and the main screen's lines drawn where the models put them.
+// Runs on the portrait Smartphone device and again on the landscape one.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -15,6 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "shell/lang_text.h"
+#include "shell/tests/device_fonts.h"
+#include "shell/tests/screen_models.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/e2e/zerbin_app.h"
 
@@ -342,7 +347,7 @@ TEST(ZerbinSmartphone, SettingsFocusChainSpinnersAndDone) {
     }
 }
 
-TEST(ZerbinSmartphone, ScreenLayoutAndLandscapeLinesReducedOnce) {
+TEST(ZerbinSmartphone, ScreenLayoutTheSameOnEveryVisit) {
     ZerbinApp app;
     app.writeCleanDatabase();
     ASSERT_EQ(started(app), "");
@@ -364,7 +369,8 @@ TEST(ZerbinSmartphone, ScreenLayoutAndLandscapeLinesReducedOnce) {
         EXPECT_EQ(first[i].top, second[i].top) << ids[i];
         EXPECT_EQ(first[i].left, second[i].left) << ids[i];
     }
-    // The settings lines: label 8408 at 3h + 2, the language list at 2h - 5.
+    // The settings lines: label 8408 at 3h + 2, the language list at 2h - 5
+    // (its arrows take the right end of its place).
     const int h = (first[1].top - 2) / 3;
     EXPECT_EQ(first[1].top, 3 * h + 2);
     EXPECT_EQ(first[0].top, 2 * h - 5);
@@ -374,20 +380,177 @@ TEST(ZerbinSmartphone, ScreenLayoutAndLandscapeLinesReducedOnce) {
     EXPECT_EQ(first[3].top, 7 * h - 7);
 
     // The scan screen after those visits: its current-file text at (6, 2H),
-    // H the full line height; in landscape the settings used H - 5, once.
+    // H the full line height, or half a line higher in landscape; the
+    // settings use H too, in landscape as well (5 less would put the report
+    // level's spinner over the storage-card box).
     softKey1(app);
     ASSERT_TRUE(waitFor(10000, [&] { return app.exists(8211); }));
     RECT current = rectOf(app, 8211);
-    const int H = current.top / 2;
+    const int H = (current.bottom - current.top) / 3;
+    EXPECT_EQ(current.top, landscapeDevice() ? 2 * H - H / 2 : 2 * H);
     EXPECT_EQ(current.left, 6);
     EXPECT_EQ(current.right - current.left, W - 12);
-    EXPECT_EQ(h, landscapeDevice() ? H - 5 : H);
+    EXPECT_EQ(h, H);
     ASSERT_TRUE(waitKeys(app, kReportKeys, kScanTimeoutMs));
     RECT report = rectOf(app, 118);
     EXPECT_EQ(report.top, 2 * H);
     EXPECT_EQ(report.left, 0);
     EXPECT_EQ(report.right, W);
     EXPECT_EQ(report.bottom, client.bottom);
+}
+
+// ---- every language, against the layout check's models ----
+
+std::string_view resource(const wchar_t* type, const wchar_t* name) {
+    HRSRC found = FindResourceW(nullptr, name, type);
+    HGLOBAL data = found ? LoadResource(nullptr, found) : nullptr;
+    if (!data) return {};
+    return {static_cast<const char*>(LockResource(data)), SizeofResource(nullptr, found)};
+}
+
+screens::Texts textsOf(const LanguageEntry& language) {
+    std::string_view file = resource(L"LANG", MAKEINTRESOURCEW(language.resourceId));
+    return [file](uint32_t id) {
+        char16_t buffer[kLanguageTextCapacity + 1];
+        return std::u16string(buffer, langTextCopy(file.data(), file.size(), id, buffer, kLanguageTextCapacity + 1));
+    };
+}
+
+std::string keysOf(const screens::Texts& texts, uint32_t left, uint32_t right) {
+    auto label = [&](uint32_t id) {
+        const std::u16string text = texts(id);
+        return utf8(std::wstring(text.begin(), text.end()));
+    };
+    return "11000:" + label(left) + "/on|11001:" + label(right) + "/on";
+}
+
+ControlPlace placeOf(const ZerbinApp& app, int id) {
+    RECT r = rectOf(app, id);
+    return {int(r.left), int(r.top), int(r.right - r.left), int(r.bottom - r.top)};
+}
+
+std::string describe(const ControlPlace& p) {
+    return std::to_string(p.x) + "," + std::to_string(p.y) + " " + std::to_string(p.width) + "x" +
+           std::to_string(p.height);
+}
+
+// The model of one screen, by the end of its name.
+const screens::ScreenModel* screenNamed(const std::vector<screens::ScreenModel>& all, const std::string& name) {
+    for (const screens::ScreenModel& s : all) {
+        const bool endsWithName = s.name.size() >= name.size() &&
+                                  s.name.compare(s.name.size() - name.size(), name.size(), name) == 0;
+        if (endsWithName) return &s;
+    }
+    return nullptr;
+}
+
+// Each control of the model where the model puts it; and the screen as the
+// device has it (the controls' rectangles read back) inside the client area,
+// with no control over another.
+void expectAsModelled(const ZerbinApp& app, const screens::ScreenModel* model) {
+    ASSERT_NE(model, nullptr);
+    screens::ScreenModel read = *model;
+    read.texts.clear();
+    for (screens::ModelControl& control : read.controls) {
+        ControlPlace place = placeOf(app, control.id);
+        EXPECT_EQ(describe(place), describe(control.place)) << model->name << ", control " << control.id;
+        control.place = place;
+    }
+    for (const std::string& fault : screens::layoutFaults(read)) ADD_FAILURE() << "on the device: " << fault;
+}
+
+// Where the main screen drew something other than white below the picture
+// that the model has no line for (none: the lines are where the model puts
+// them). One pixel of room either side for the glyphs' overhang.
+std::string drawnOutsideTheLines(const ZerbinApp& app, const screens::ScreenModel& model) {
+    std::vector<uint8_t> rgb;
+    int width = 0, height = 0;
+    if (zbauto::waitScreenStill(300, 5000) != kStatusOk || zbauto::captureScreen(rgb, width, height) != kStatusOk) {
+        return "no screenshot";
+    }
+    RECT client{};
+    GetClientRect(app.window(), &client);
+    POINT origin{0, 0};
+    ClientToScreen(app.window(), &origin);
+    int firstLine = client.bottom;
+    for (const screens::ModelText& t : model.texts) firstLine = t.place.y < firstLine ? t.place.y : firstLine;
+    for (int y = firstLine; y < client.bottom; ++y) {
+        for (int x = 0; x < client.right; ++x) {
+            const uint8_t* p = &rgb[(size_t(origin.y + y) * width + origin.x + x) * 3];
+            if (p[0] == 255 && p[1] == 255 && p[2] == 255) continue;
+            bool onALine = false;
+            for (const screens::ModelText& t : model.texts) {
+                const ControlPlace& at = t.place;
+                onALine = onALine || (y >= at.y && y < at.y + at.height && x >= at.x - 1 && x <= at.x + at.width);
+            }
+            if (!onALine) return "a pixel at " + std::to_string(x) + "," + std::to_string(y);
+        }
+    }
+    return "";
+}
+
+TEST(ZerbinSmartphone, EveryScreenWhereTheLayoutCheckPutsItInEveryLanguage) {
+    DeviceFontTable fonts;
+    std::string error;
+    ASSERT_TRUE(fonts.parse(resource(RT_RCDATA, L"DEVICE_FONTS"), error)) << error;
+    const bool sideways = landscapeDevice();
+    const screens::DeviceScreen& device = sideways ? screens::kSmartphoneSidewaysScreen : screens::kSmartphoneScreen;
+
+    for (const LanguageEntry& language : kLanguageTable) {
+        SCOPED_TRACE("language " + std::to_string(language.primaryId));
+        const screens::Texts texts = textsOf(language);
+        // The main screen shows the clean database's version.
+        const auto models = screens::smartphoneScreens(device, sideways, fonts, texts, language.primaryId, u"1.3");
+        ZerbinApp app;
+        app.writeCleanDatabase();
+        e2e::writeSetting(L"Language", language.primaryId);
+        std::string why;
+        ASSERT_TRUE(app.startAndWait(why)) << why;
+        ASSERT_TRUE(waitKeys(app, keysOf(texts, 10000, 10001))) << softKeys(app);
+
+        // The device's screen is the one the layout check lays out.
+        RECT client{};
+        GetClientRect(app.window(), &client);
+        EXPECT_EQ(client.right, device.clientWidth);
+        EXPECT_EQ(client.bottom, device.clientHeight);
+        // Main, never checked for updates: what is drawn lies on the model's lines.
+        EXPECT_EQ(drawnOutsideTheLines(app, models.front()), "") << models.front().name;
+
+        softKey2(app);
+        ASSERT_TRUE(waitKeys(app, keysOf(texts, 10013, 8403))) << softKeys(app);
+        expectAsModelled(app, screenNamed(models, "settings"));
+    }
+}
+
+TEST(ZerbinSmartphone, ScanInfectedAndReportScreensWhereTheLayoutCheckPutsThem) {
+    DeviceFontTable fonts;
+    std::string error;
+    ASSERT_TRUE(fonts.parse(resource(RT_RCDATA, L"DEVICE_FONTS"), error)) << error;
+    const bool sideways = landscapeDevice();
+    const screens::DeviceScreen& device = sideways ? screens::kSmartphoneSidewaysScreen : screens::kSmartphoneScreen;
+    // Portuguese: the widest labels of the scan screen.
+    const LanguageEntry portuguese{22, 125};
+    const screens::Texts texts = textsOf(portuguese);
+    const auto models = screens::smartphoneScreens(device, sideways, fonts, texts, portuguese.primaryId);
+
+    InfectedFiles files;
+    files.put(L"a.exe");
+    ZerbinApp app;
+    app.writeDatabase();
+    e2e::writeSetting(L"Language", portuguese.primaryId);
+    std::string why;
+    ASSERT_TRUE(app.startAndWait(why)) << why;
+    ASSERT_TRUE(waitKeys(app, keysOf(texts, 10000, 10001))) << softKeys(app);
+    softKey1(app);
+    ASSERT_TRUE(waitFor(10000, [&] { return app.exists(8213); }));
+    expectAsModelled(app, screenNamed(models, "scan"));
+
+    const std::string infectedKeys = keysOf(texts, 8206, 10011);
+    ASSERT_TRUE(waitKeys(app, infectedKeys, kScanTimeoutMs)) << softKeys(app);
+    expectAsModelled(app, screenNamed(models, "infected files"));
+    softKey2(app);
+    ASSERT_TRUE(waitFor(10000, [&] { return app.exists(118) && !app.exists(10009); }));
+    expectAsModelled(app, screenNamed(models, "report"));
 }
 
 }  // namespace

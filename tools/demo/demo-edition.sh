@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# ./zb demo wm5|hpc: the main job on the Windows Mobile 5 or Handheld PC
-# device. Prepares the edition's device with the sample database and sample
+# ./zb demo wm5|hpc|ppc-land: the main job on the Windows Mobile 5 or
+# Handheld PC device, or on a Pocket PC with its screen turned (320x240). Prepares the edition's device with the sample database and sample
 # files (test "infected" files among them), boots it and drives zerbin
 # through the automation driver: the settings (storage card on, report level
 # "Infected files + errors"), a whole scan, the deletion of one infected file
@@ -16,7 +16,8 @@ DEV=${1:-}
 case "$DEV" in
   wm5) NAME="Pocket PC on Windows Mobile 5" ;;
   hpc) NAME="Handheld PC" ;;
-  *) dev_die "usage: demo-edition.sh wm5|hpc" ;;
+  ppc-land) NAME="Pocket PC held sideways" ;;
+  *) dev_die "usage: demo-edition.sh wm5|hpc|ppc-land" ;;
 esac
 ZERBIN='C:\Program Files\zerbin\zerbin.exe'
 SHOTS="$ZB_BUILD_DIR/demo/$DEV"

@@ -21,7 +21,8 @@ set -euo pipefail
 case "${1:-ppc}" in
   ppc) ;;
   wm5|hpc|sphone) exec "$(dirname "${BASH_SOURCE[0]}")/demo-$1.sh" ;;
-  *) echo "zb: unknown edition '$1' (editions: ppc wm5 hpc sphone)" >&2; exit 2 ;;
+  ppc-land) exec "$(dirname "${BASH_SOURCE[0]}")/demo-edition.sh" ppc-land ;;
+  *) echo "zb: unknown edition '$1' (editions: ppc wm5 hpc sphone; ppc-land: the Pocket PC turned)" >&2; exit 2 ;;
 esac
 # shellcheck source=tools/demo/demo-common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/demo-common.sh"

@@ -695,6 +695,24 @@ HWND focusOf(HWND window) {
     return window;
 }
 
+Status focusedControl(HWND window, int& id) {
+    if (!IsWindow(window)) return kGone;
+    HWND focus = focusOf(window);
+    if (focus == window) {
+        // focusOf answers the window itself also when its thread has no focus.
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) || info.hwndFocus != window) {
+            return kNotFound;
+        }
+        id = 0;
+        return kStatusOk;
+    }
+    if (!IsChild(window, focus)) return kNotFound;
+    id = GetDlgCtrlID(focus);
+    return kStatusOk;
+}
+
 Status postKey(HWND window, UINT vk) {
     UINT scan = MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
     LPARAM flags = static_cast<LPARAM>(scan & 0xFF) << 16;
@@ -728,6 +746,37 @@ Status postChars(HWND window, const std::wstring& text) {
         if (s != kStatusOk) return s;
     }
     return kStatusOk;
+}
+
+Status typeKeys(HWND window, const std::vector<UINT>& vks, const std::vector<bool>& shifted) {
+    if (!IsWindow(window)) return kGone;
+    if (GetForegroundWindow() != window && !SetForegroundWindow(window)) return kDisabled;
+    std::vector<INPUT> inputs;
+    auto add = [&inputs](UINT vk, bool up) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = static_cast<WORD>(vk);
+        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        switch (vk) {
+            case VK_LEFT: case VK_RIGHT: case VK_UP: case VK_DOWN: case VK_HOME: case VK_END:
+            case VK_PRIOR: case VK_NEXT: case VK_INSERT: case VK_DELETE:
+                input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+                break;
+            default:
+                break;
+        }
+        inputs.push_back(input);
+    };
+    for (size_t i = 0; i < vks.size(); ++i) {
+        const bool shift = i < shifted.size() && shifted[i];
+        if (shift) add(VK_SHIFT, false);
+        add(vks[i], false);
+        add(vks[i], true);
+        if (shift) add(VK_SHIFT, true);
+    }
+    UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    return sent == inputs.size() ? kStatusOk : GetLastError();
 }
 
 // ---- the screen ----

@@ -162,12 +162,21 @@ Status pressMessageBoxButton(HWND box, int id, DWORD timeoutMs);
 // The window that has the keyboard focus in the thread of `window`, or
 // `window` itself when the thread reports none.
 HWND focusOf(HWND window);
+// The identifier of the control of `window` that has the keyboard focus, 0
+// when the window itself has it; kNotFound when the focus is elsewhere.
+Status focusedControl(HWND window, int& id);
 // Posts WM_KEYDOWN and WM_KEYUP of virtual key `vk` to `window`, with the
 // key's character (WM_CHAR) between them when it has one, so that keys posted
 // one after another arrive with their characters in order.
 Status postKey(HWND window, UINT vk);
 // Posts one WM_CHAR per UTF-16 unit of `text`.
 Status postChars(HWND window, const std::wstring& text);
+// Presses the keys `vks` in turn as the device's keyboard does, each with
+// Shift held where `shifted` says so: real key input, which goes to the
+// focused control of the window in front, and which the program reads
+// together with the state of Shift. `window` is brought to the front first.
+// A posted key carries no Shift: this is how Shift+Tab reaches a program.
+Status typeKeys(HWND window, const std::vector<UINT>& vks, const std::vector<bool>& shifted);
 
 // ---- the screen ----
 

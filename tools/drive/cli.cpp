@@ -52,7 +52,10 @@ const char kUsage[] =
     "  msgbox-press BUTTON         press yes, no, ok, cancel (or an id); waits until the box closes\n"
     "Keys and screen:\n"
     "  keys KEY...                 press keys (enter tab esc space backspace delete up down\n"
-    "                              left right home end pgup pgdn f1-f24 soft1 soft2 a-z 0-9)\n"
+    "                              left right home end pgup pgdn f1-f24 soft1 soft2 a-z 0-9);\n"
+    "                              shift+KEY holds Shift (sent as real keyboard input to the\n"
+    "                              window, brought to the front, like every key of that command)\n"
+    "  focus                       id of the control with the keyboard focus (0: the window)\n"
     "  type TEXT                   type characters\n"
     "  pixel X Y                   screen pixel colour: R G B\n"
     "  wait-still                  wait until the screen stops changing (before a screenshot)\n"
@@ -560,11 +563,24 @@ int cmdMsgboxPress(Run& run) {
 }
 
 int cmdKeys(Run& run) {
-    std::vector<unsigned> keys;
+    std::vector<UINT> keys;
+    std::vector<bool> shifted;
+    bool anyShifted = false;
     for (size_t i = 1; i < run.args().size(); ++i) {
         unsigned vk = 0;
-        if (!parseKey(run.args()[i], vk)) return run.usage("unknown key '" + run.args()[i] + "'");
+        bool shift = false;
+        if (!parseKeyPress(run.args()[i], vk, shift)) return run.usage("unknown key '" + run.args()[i] + "'");
         keys.push_back(vk);
+        shifted.push_back(shift);
+        anyShifted = anyShifted || shift;
+    }
+    if (anyShifted) {
+        // Real key input, all of it, so that the keys arrive in their order.
+        if (run.options.toGiven) return run.usage("a key with shift+ goes to the focused control, not --to");
+        HWND top = nullptr;
+        Status s = run.window(top);
+        if (s == kStatusOk) s = zbauto::typeKeys(top, keys, shifted);
+        return s == kStatusOk ? kExitDone : run.fail(s, "keys");
     }
     HWND target = nullptr;
     int code = run.keyTarget(target);
@@ -573,6 +589,16 @@ int cmdKeys(Run& run) {
         Status s = zbauto::postKey(target, vk);
         if (s != kStatusOk) return run.fail(s, "keys");
     }
+    return kExitDone;
+}
+
+int cmdFocus(Run& run) {
+    HWND top = nullptr;
+    Status s = run.window(top);
+    int id = 0;
+    if (s == kStatusOk) s = zbauto::focusedControl(top, id);
+    if (s != kStatusOk) return run.fail(s, "keyboard focus in " + run.windowName());
+    line(std::to_string(id));
     return kExitDone;
 }
 
@@ -704,6 +730,7 @@ const Command kCommands[] = {
     {"msgbox-buttons", 0, 0, cmdMsgboxButtons},
     {"msgbox-press", 1, 1, cmdMsgboxPress},
     {"keys", 1, kMany, cmdKeys},
+    {"focus", 0, 0, cmdFocus},
     {"type", 1, 1, cmdType},
     {"pixel", 2, 2, cmdPixel},
     {"wait-still", 0, 0, cmdWaitStill},

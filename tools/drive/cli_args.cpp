@@ -111,6 +111,12 @@ bool parseKey(std::string_view name, unsigned& vk) {
     return false;
 }
 
+bool parseKeyPress(std::string_view name, unsigned& vk, bool& shifted) {
+    constexpr std::string_view kShift = "shift+";
+    shifted = name.size() > kShift.size() && lower(name.substr(0, kShift.size())) == kShift;
+    return parseKey(shifted ? name.substr(kShift.size()) : name, vk);
+}
+
 bool parseButton(std::string_view name, int& id) {
     std::string button = lower(name);
     for (const NamedValue& b : kButtons) {

@@ -45,6 +45,8 @@ bool parseInteger(std::string_view text, long long& out);
 // left, right, home, end, pgup, pgdn, f1-f24, soft1, soft2, a-z, 0-9) or a
 // virtual-key number; case-insensitive.
 bool parseKey(std::string_view name, unsigned& vk);
+// A key as parseKey reads it, or "shift+" and such a key (`shifted` set).
+bool parseKeyPress(std::string_view name, unsigned& vk, bool& shifted);
 
 // A message-box button: ok, cancel, abort, retry, ignore, yes, no, or its id.
 bool parseButton(std::string_view name, int& id);

@@ -95,6 +95,22 @@ TEST(DriveArguments, KeyNamesMapToVirtualKeys) {
     for (const char* bad : {"", "f0", "f25", "enterr", "ab", "256", "!"}) EXPECT_FALSE(parseKey(bad, vk)) << bad;
 }
 
+TEST(DriveArguments, ShiftedKeys) {
+    unsigned vk = 0;
+    bool shifted = false;
+    EXPECT_TRUE(parseKeyPress("shift+tab", vk, shifted));
+    EXPECT_EQ(vk, 0x09u);
+    EXPECT_TRUE(shifted);
+    EXPECT_TRUE(parseKeyPress("Shift+A", vk, shifted));
+    EXPECT_EQ(vk, unsigned('A'));
+    EXPECT_TRUE(shifted);
+    EXPECT_TRUE(parseKeyPress("tab", vk, shifted));
+    EXPECT_FALSE(shifted);
+    for (const char* bad : {"shift+", "shift", "shift+enterr", "ctrl+tab", "shift+shift+tab"}) {
+        EXPECT_FALSE(parseKeyPress(bad, vk, shifted)) << bad;
+    }
+}
+
 TEST(DriveArguments, ButtonNamesAndIds) {
     int id = 0;
     EXPECT_TRUE(parseButton("yes", id));
