@@ -1,9 +1,11 @@
 // The scan of a tree on the device, with the program's own code: vpsLoad of
 // a 10,000-record database beside this program, then scanFile over every
 // file of a generated tree, against the I/O floor of opening the same files
-// and reading the same windows through the file layer. Run side by side in
-// one run, best of three each; the literal search runs over a few files and
-// is extrapolated per window byte (said so in the output).
+// and reading the same windows through the file layer; then the same with a
+// 100,000-record database, with the bytes its record area and search table
+// take in the process. Run side by side in one run, best of three each; the
+// literal search runs over a few files and is extrapolated per window byte
+// (said so in the output).
 //   bench_device.exe [SCALE]     SCALE 1 (default) is the full tree
 #include <windows.h>
 
@@ -16,6 +18,7 @@
 #include "bench/bench_tree.h"
 #include "engine/fileio.h"
 #include "engine/scanner.h"
+#include "engine/search.h"
 #include "engine/vps.h"
 
 namespace {
@@ -123,6 +126,62 @@ bool makeTree(double scale, const SignatureList& database) {
     return writeAll(marker, std::vector<uint8_t>(stamp.begin(), stamp.end()));
 }
 
+// One database size: the database written beside this program, vpsLoad
+// (best of five), then the I/O floor and scanFile over the tree, alternating,
+// best of three each.
+struct SizeRow {
+    uint32_t records = 0;
+    double load = 0;
+    double floor = 0;
+    double table = 0;
+    uint64_t areaBytes = 0;
+    uint64_t tableBytes = 0;
+    Totals floorTotals, tableTotals;
+};
+
+bool measure(const SignatureList& database, SizeRow& row) {
+    std::vector<uint8_t> image;
+    std::string error;
+    wchar_t directory[kModuleDirectoryCapacity];
+    if (vpsImageBuild(database, image, error) != kStatusOk || moduleDirectory(directory) != kStatusOk ||
+        !writeAll(std::wstring(directory) + L"\\zerbinpda.vps", image)) {
+        std::printf("cannot write the benchmark database\n");
+        return false;
+    }
+    row.records = static_cast<uint32_t>(database.signatures.size());
+    row.load = 1e300;
+    for (int i = 0; i < 5; ++i) {
+        const double start = now();
+        const Status status = vpsLoad();
+        const double took = now() - start;
+        if (status != kStatusOk) {
+            std::printf("vpsLoad: status %u\n", static_cast<unsigned>(status));
+            return false;
+        }
+        if (took < row.load) row.load = took;
+    }
+    row.areaBytes = g_vps.recordAreaLength;
+    row.tableBytes = searchTableSize(g_vps);
+    row.floor = row.table = 1e300;
+    for (int round = 0; round < 3; ++round) {
+        Totals f, t;
+        double start = now();
+        walk(kTreeRoot, Work::ioFloor, f);
+        const double floorTime = now() - start;
+        start = now();
+        walk(kTreeRoot, Work::table, t);
+        const double tableTime = now() - start;
+        if (floorTime < row.floor) row.floor = floorTime;
+        if (tableTime < row.table) row.table = tableTime;
+        row.floorTotals = f;
+        row.tableTotals = t;
+        std::printf("%u records, round %d: I/O floor %.3f s, scanFile %.3f s\n", row.records, round + 1, floorTime,
+                    tableTime);
+        std::fflush(stdout);
+    }
+    return true;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -132,47 +191,13 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("cannot write the benchmark tree\n");
         return 1;
     }
-
-    std::vector<uint8_t> image;
-    std::string error;
-    wchar_t directory[kModuleDirectoryCapacity];
-    if (vpsImageBuild(database, image, error) != kStatusOk || moduleDirectory(directory) != kStatusOk ||
-        !writeAll(std::wstring(directory) + L"\\zerbinpda.vps", image)) {
-        std::printf("cannot write the benchmark database\n");
-        return 1;
-    }
-    double bestLoad = 1e300;
-    for (int i = 0; i < 5; ++i) {
-        const double start = now();
-        const Status status = vpsLoad();
-        const double took = now() - start;
-        if (status != kStatusOk) {
-            std::printf("vpsLoad: status %u\n", static_cast<unsigned>(status));
-            return 1;
-        }
-        if (took < bestLoad) bestLoad = took;
-    }
-
     Totals warm;
     walk(kTreeRoot, Work::ioFloor, warm);  // the host's page cache, as for the native benchmark
 
-    double bestFloor = 1e300, bestTable = 1e300;
-    Totals floorTotals, tableTotals;
-    for (int round = 0; round < 3; ++round) {
-        Totals f, t;
-        double start = now();
-        walk(kTreeRoot, Work::ioFloor, f);
-        const double floorTime = now() - start;
-        start = now();
-        walk(kTreeRoot, Work::table, t);
-        const double tableTime = now() - start;
-        if (floorTime < bestFloor) bestFloor = floorTime;
-        if (tableTime < bestTable) bestTable = tableTime;
-        floorTotals = f;
-        tableTotals = t;
-        std::printf("round %d: I/O floor %.3f s, scanFile %.3f s\n", round + 1, floorTime, tableTime);
-        std::fflush(stdout);
-    }
+    // The benchmark database, then one ten times its size: the records the
+    // tree's files carry are its first 10,000, so both find the same files.
+    SizeRow rows[2];
+    if (!measure(database, rows[0])) return 1;
 
     // The literal search on the first large files (head and tail windows).
     Totals literal;
@@ -188,19 +213,25 @@ int wmain(int argc, wchar_t** argv) {
         literalTime += now() - start;
         literal.windowBytes += bytes.windowBytes;
     }
-    const double literalTree = literalTime / static_cast<double>(literal.windowBytes) * static_cast<double>(floorTotals.windowBytes);
+    const double literalTree =
+        literalTime / static_cast<double>(literal.windowBytes) * static_cast<double>(rows[0].floorTotals.windowBytes);
 
-    std::printf("\ndevice tree: %llu files, %.1f MB of windows, %u records, %llu detections, %llu failures\n",
-                static_cast<unsigned long long>(tableTotals.files), floorTotals.windowBytes / 1e6, g_vps.recordCount,
-                static_cast<unsigned long long>(tableTotals.detections),
-                static_cast<unsigned long long>(tableTotals.failures));
-    std::printf("vpsLoad of %u records: %.1f ms\n", g_vps.recordCount, bestLoad * 1000);
-    std::printf("I/O floor (walk, fileOpen, fileSize, fileRead of the windows): %.3f s\n", bestFloor);
-    std::printf("scanFile over the tree:                                      %.3f s = %.2f x the I/O floor\n",
-                bestTable, bestTable / bestFloor);
-    std::printf("literal scan (extrapolated from %llu files, %.1f MB, %.2f s): %.0f s = %.0f x the I/O floor\n",
-                static_cast<unsigned long long>(literal.files), literal.windowBytes / 1e6, literalTime, literalTree,
-                literalTree / bestFloor);
+    if (!measure(signaturesSynthetic(10 * kBenchRecords, kBenchSeed), rows[1])) return 1;
+
+    std::printf("\ndevice tree: %llu files, %.1f MB of windows, %llu failures\n",
+                static_cast<unsigned long long>(rows[0].tableTotals.files), rows[0].floorTotals.windowBytes / 1e6,
+                static_cast<unsigned long long>(rows[0].tableTotals.failures + rows[1].tableTotals.failures));
+    for (const SizeRow& row : rows) {
+        std::printf("%u records: vpsLoad %.1f ms; record area %.2f MB + search table %.2f MB = %.2f MB; %llu detections\n",
+                    row.records, row.load * 1000, row.areaBytes / 1048576.0, row.tableBytes / 1048576.0,
+                    (row.areaBytes + row.tableBytes) / 1048576.0, static_cast<unsigned long long>(row.tableTotals.detections));
+        std::printf("  I/O floor (walk, fileOpen, fileSize, fileRead of the windows): %.3f s\n", row.floor);
+        std::printf("  scanFile over the tree:                                      %.3f s = %.2f x the I/O floor\n",
+                    row.table, row.table / row.floor);
+    }
+    std::printf("literal scan, %u records (extrapolated from %llu files, %.1f MB, %.2f s): %.0f s = %.0f x the I/O floor\n",
+                rows[0].records, static_cast<unsigned long long>(literal.files), literal.windowBytes / 1e6, literalTime,
+                literalTree, literalTree / rows[0].floor);
     vpsFree();
-    return 0;
+    return rows[0].tableTotals.detections == rows[1].tableTotals.detections ? 0 : 1;
 }

@@ -3,10 +3,15 @@
 # (bench_search), the scan of a whole tree against the I/O floor
 # (bench_tree); on the test device: the same tree scanned with the program's
 # own vpsLoad and scanFile (bench_device); the slowest windows against the
-# ordinary ones (bench_worst). The trees are generated once.
+# ordinary ones (bench_worst, with 10,000 and 100,000 records). The trees
+# are generated once.
 #   ./zb bench [native|device|compare|all]     (default all)
+#   ./zb bench scale [--max N]
 # compare: the I/O floor, ./zb scan on one thread and on all cores, and YARA
 # (if installed) over the same tree with the same 10,000 signatures.
+# scale: databases of 10,000, 100,000 and 1,000,000 records from the
+# benchmark's generator, one row each (bench_scale); --max N leaves out the
+# sizes above N.
 set -euo pipefail
 : "${ZB_TOP:=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 : "${ZB_BUILD_DIR:=$ZB_TOP/build}"
@@ -15,7 +20,8 @@ set -euo pipefail
 export ZB_BIN ZB_NATIVE_BIN
 
 what=${1:-all}
-case "$what" in native|device|compare|all) ;; *) echo "usage: ./zb bench [native|device|compare|all]" >&2; exit 2 ;; esac
+usage() { echo "usage: ./zb bench [native|device|compare|all] | ./zb bench scale [--max N]" >&2; exit 2; }
+case "$what" in native|device|compare|scale|all) ;; *) usage ;; esac
 
 now() { date +%s.%N; }
 calc() { awk "BEGIN { print $1 }"; }
@@ -89,8 +95,28 @@ compare() {
   echo "last 50000); YARA reads whole files. Times are elapsed, each whole command (start and database load included)."
 }
 
+# The search table as the database grows; the sizes are the benchmark's.
+scale() {
+  local max=1000000 dir tree
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      --max) [[ ${2:-} =~ ^[0-9]+$ ]] || usage; max=$2; shift 2 ;;
+      *) usage ;;
+    esac
+  done
+  dir=$(mktemp -d)
+  trap 'rm -rf "$dir"' RETURN
+  tree=$("$ZB_NATIVE_BIN/bench/bench_tree" --export "$dir")
+  "$ZB_NATIVE_BIN/bench/bench_scale" "$tree" --max "$max" 10000 100000 1000000
+}
+
 if [ "$what" = compare ]; then
   compare
+  exit 0
+fi
+if [ "$what" = scale ]; then
+  shift
+  scale "$@"
   exit 0
 fi
 
@@ -101,8 +127,11 @@ if [ "$what" != device ]; then
   echo "== tree scan against the I/O floor (native)"
   "$ZB_NATIVE_BIN/bench/bench_tree"
   echo
-  echo "== the slowest windows against the ordinary ones (native)"
+  echo "== the slowest windows against the ordinary ones (native), 10,000 records"
   "$ZB_NATIVE_BIN/bench/bench_worst"
+  echo
+  echo "== the same with 100,000 records"
+  "$ZB_NATIVE_BIN/bench/bench_worst" 7 100000
 fi
 if [ "$what" != native ]; then
   echo

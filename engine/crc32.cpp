@@ -6,19 +6,34 @@ namespace {
 
 constexpr uint32_t kPolynomial = 0xEDB88320u;  // 0x04C11DB7 reflected
 
-// One table entry per byte value: the eight register steps of the bitwise
-// algorithm for that byte, done once at compile time.
-constexpr std::array<uint32_t, 256> makeTable() {
-    std::array<uint32_t, 256> table{};
+// Eight tables: table 0 holds, per byte value, the eight register steps of
+// the bitwise algorithm for that byte; table k, the same byte followed by k
+// zero bytes. With them eight bytes cost eight independent lookups instead
+// of a chain of eight (a database of a million records is 50 MB).
+using Tables = std::array<std::array<uint32_t, 256>, 8>;
+
+constexpr Tables makeTables() {
+    Tables tables{};
     for (uint32_t value = 0; value < 256; ++value) {
         uint32_t reg = value;
         for (int bit = 0; bit < 8; ++bit) reg = (reg & 1u) ? (reg >> 1) ^ kPolynomial : reg >> 1;
-        table[value] = reg;
+        tables[0][value] = reg;
     }
-    return table;
+    for (uint32_t value = 0; value < 256; ++value) {
+        for (int k = 1; k < 8; ++k) {
+            const uint32_t previous = tables[k - 1][value];
+            tables[k][value] = tables[0][previous & 0xFFu] ^ (previous >> 8);
+        }
+    }
+    return tables;
 }
 
-constexpr std::array<uint32_t, 256> kTable = makeTable();
+constexpr Tables kTables = makeTables();
+
+inline uint32_t read32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
 
 }  // namespace
 
@@ -27,6 +42,13 @@ uint32_t crc32(const uint8_t* data, uint64_t length, uint32_t start) {
     // what makes chained calls equal one call over the joined bytes.
     uint32_t reg = ~start;
     if (data == nullptr) return start;
-    for (uint64_t i = 0; i < length; ++i) reg = kTable[(reg ^ data[i]) & 0xFFu] ^ (reg >> 8);
+    const auto& t = kTables;
+    for (; length >= 8; data += 8, length -= 8) {
+        const uint32_t low = read32(data) ^ reg;
+        const uint32_t high = read32(data + 4);
+        reg = t[7][low & 0xFFu] ^ t[6][(low >> 8) & 0xFFu] ^ t[5][(low >> 16) & 0xFFu] ^ t[4][low >> 24] ^
+              t[3][high & 0xFFu] ^ t[2][(high >> 8) & 0xFFu] ^ t[1][(high >> 16) & 0xFFu] ^ t[0][high >> 24];
+    }
+    for (; length != 0; ++data, --length) reg = t[0][(reg ^ *data) & 0xFFu] ^ (reg >> 8);
     return ~reg;
 }

@@ -6,6 +6,9 @@
 #include <new>
 #include <type_traits>
 
+#include "engine/large_block.h"
+#include "engine/search_size.h"
+
 // The vector kernel is for the host tools: the handheld's processor is not
 // an x86, and the device build keeps to the portable code it will run.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(_WIN32)
@@ -23,96 +26,112 @@
 // those positions is a multiple of s. Each record therefore enters its class
 // with the grams at its offsets 0 .. s-1, each tagged with that offset j; a
 // gram seen at t proposes a match at p = t - j, which is then compared in
-// full exactly as the literal search does. Two bit tables keep the common
-// case (no candidate) cheap. One- and two-byte grams index a bit table
-// directly, and it is exact. Longer grams are hashed: the gate sets two bits
-// in one 32-bit word per gram (a load and two bit tests per gram, four grams
-// between two branches), and the few grams that pass it go on to the filter,
-// which sets two bits in one 64-bit word per gram; together they keep false
-// candidates rare (a false candidate costs a look into the bucket table,
-// which is seldom in cache).
+// full exactly as the literal search does.
+//
+// Two tests keep the common case (no candidate) cheap. One- and two-byte
+// grams index a bit table directly, and it is exact. Longer grams are hashed
+// into the gate, one table of 64-byte blocks shared by the hashed classes:
+// the first test is two bits in one 32-bit word (a load and two bit tests
+// per gram, four grams between two branches), and the few grams that pass
+// it meet the second test, two bits in another word of the same block,
+// which is then already in the first-level cache. Together they keep false
+// candidates rare (a candidate costs a look into its bucket, which is
+// seldom in cache). The gate grows with the grams (engine/search_size.h):
+// while it fits the second-level cache it keeps as many bits per gram as it
+// has at 10,000 records; beyond, a fixed number per gram, so that at a
+// million records it passes few grams and still fits the last-level cache.
+// Every gram then costs one load from it, and the kernels keep many of those
+// loads in flight at once.
+//
+// A gram that passes both tests opens its bucket (chosen by another hash of
+// the gram); candidates are taken sixteen at a time, so that the cache
+// misses of their buckets overlap. An entry of a bucket is 8 bytes: its
+// record's offset in the record area (offsets keep the database order; a
+// detection's record number comes from an index of every 64th record's
+// offset and a short walk) and a key, a hash of the
+// first prefixLength bytes of the record's first pattern (every first
+// pattern of the class has at least that many) whose low three bits are the
+// shift j. A bucket is sorted by key, then by first pattern, second pattern
+// and record; the window's key for each shift is computed once per bucket,
+// so a gram that belongs to a record only by its four bytes is turned away
+// without touching the record. Entries with one key form a group: records
+// that share their first bytes. A large group is searched by binary search
+// on the first pattern, then on the second, instead of record by record.
 //
 // The hashed classes have a second kernel for x86-64 hosts with AVX2: it
 // gathers sixteen sampled grams per step with byte shuffles, hashes them in
 // vector registers and tests their gate words together; only the grams that
 // pass go on, one by one, exactly as in the portable kernel. Both kernels
-// read the same table and propose the same candidates.
+// read the same table and propose the same candidates. Each has a grown
+// variant for a gate past the second-level cache (nextCandidateBoth).
 //
 // Matches come out of a class in increasing position: every match at p is
 // proposed at the one sampled t in p .. p+s-1, and all proposals at one t are
 // weighed together. The classes are combined by keeping the lowest position
-// and, on a tie, the lowest record number, which is the literal order.
+// and, on a tie, the lowest record, which is the literal order.
+
+#if defined(__GNUC__)
+#define ZB_PREFETCH(address) __builtin_prefetch(address)
+#else
+#define ZB_PREFETCH(address) ((void)(address))
+#endif
 
 namespace {
 
-constexpr int kClassCount = 5;      // n = 1, 2, 3, 4..7, 8 and more
-constexpr uint32_t kMaxStride = 8;  // bounds the grams kept per record
 constexpr uint32_t kNone = UINT32_MAX;
-// Gate bits per filter word (the gate is as large as the filter): with two
-// bits per gram it turns away all but a few in a thousand of the grams that
-// belong to no record.
-constexpr uint64_t kGateBitsPerWord = 64;
-
-int classOf(uint8_t n) {
-    if (n >= 8) return 4;
-    if (n >= 4) return 3;
-    return n - 1;
-}
-
-uint32_t classGramLength(int c) { return c < 3 ? static_cast<uint32_t>(c + 1) : 4; }
-
-// A record decoded once at load; offsets are into the record area.
-struct SearchRecord {
-    uint32_t first;
-    uint32_t second;
-    uint32_t name;
-    int32_t secondOffset;
-    uint16_t flags;
-    uint8_t firstLength;
-    uint8_t secondLength;
-};
+// How far ahead of the grams it tests a grown kernel asks for their gate
+// words: far enough that the words have come from the last-level cache by
+// the time they are tested.
+constexpr uint32_t kPrefetchGrams = 64;
 
 struct SearchEntry {
-    uint32_t gram;
-    uint32_t record;      // 0-based database order
-    uint32_t run;         // entries from this one to the end of its group (same gram and shift)
-    uint32_t segment;     // entries from this one to the end of its group's records of this first length
-    uint32_t sameFirst;   // entries from this one to the end of those with the same first pattern
-    uint32_t sameShape;   // ... and the same second-pattern distance and length
-    uint8_t shift;        // offset j of the gram inside the first pattern
-    uint8_t firstLength;  // the record's n
+    uint32_t key;     // hash of the record's first prefixLength bytes; low three bits: the shift j
+    uint32_t record;  // the record's offset in the record area
 };
 
 struct SearchClass {
-    uint32_t gramLength = 0;  // q
-    uint32_t stride = 0;      // s
-    uint32_t wordBits = 0;    // the filter has 2^wordBits 64-bit words
+    uint32_t gramLength = 0;    // q
+    uint32_t stride = 0;        // s
+    uint32_t prefixLength = 0;  // bytes of the first pattern that a key hashes
+    uint32_t bucketBits = 0;    // 2^bucketBits buckets
     uint32_t entryCount = 0;
-    uint64_t* filter = nullptr;
-    uint64_t* gate = nullptr;         // q <= 2: one bit per gram value (the filter itself)
-    uint32_t* gateWords = nullptr;    // q >= 3: two bits per hashed gram in one of these words
-    uint64_t gateMask = 0;            // the gate has gateMask + 1 bits, a power of two
-    uint32_t gateShift = 0;           // 32 - log2(gate words of 32 bits)
+    uint64_t* directGate = nullptr;  // q <= 2: one bit per gram value
+    uint32_t* gate = nullptr;        // q >= 3: the table's shared gate
+    uint32_t gateShift = 32;         // 32 - log2(words of the gate)
+    bool bothTests = false;          // the gate is past the cache: both tests before a branch
     // The vector kernel's byte shuffles: the sampled grams at 0, s, 2s and
     // 3s from a base, taken from 16 bytes at the base (pickA) or from 16
     // bytes at the base + pickBOffsetFor(s) (pickB); 0x80 picks a zero byte.
     uint8_t pickA[16] = {};
     uint8_t pickB[16] = {};
-    uint32_t* bucketStart = nullptr;  // one bucket per filter word, plus the end
-    SearchEntry* entries = nullptr;   // by bucket; in a bucket by group, then first pattern (length, bytes), then record
+    uint32_t* bucketStart = nullptr;  // one per bucket, plus the end
+    SearchEntry* entries = nullptr;   // by bucket; in a bucket by key, first pattern, second pattern, record
 };
 
 }  // namespace
 
 struct SearchTable {
+    void* allocation = nullptr;  // the one block; the table starts on its first cache line
     uint64_t size = 0;
+    uint64_t fixed = 0;
     uint32_t recordCount = 0;
     SearchKernel kernel = SearchKernel::portable;
-    SearchRecord* records = nullptr;
-    SearchClass classes[kClassCount];
+    uint32_t* recordIndex = nullptr;  // the offset of every kSearchRecordIndexStep-th record
+    SearchClass classes[kSearchClassCount];
 };
 
 namespace {
+
+// A record's fields, read from the record area at its offset (the records
+// were validated at load).
+inline uint8_t firstLengthAt(const uint8_t* area, uint32_t r) { return area[r + 3]; }
+inline const uint8_t* firstAt(const uint8_t* area, uint32_t r) { return area + r + 4; }
+inline uint8_t secondLengthAt(const uint8_t* area, uint32_t r) { return area[r + 8 + area[r + 3]]; }
+inline const uint8_t* secondAt(const uint8_t* area, uint32_t r) { return area + r + 9 + area[r + 3]; }
+inline int32_t secondOffsetAt(const uint8_t* area, uint32_t r) {
+    return secondLengthAt(area, r) == 0 ? 0 : static_cast<int32_t>(vpsRead32(area + r + 4 + area[r + 3]));
+}
+inline uint16_t flagsAt(const uint8_t* area, uint32_t r) { return vpsRead16(area + r + 1); }
 
 template <uint32_t Q>
 inline uint32_t gramAt(const uint8_t* p) {
@@ -138,79 +157,13 @@ uint32_t gramAt(const uint8_t* p, uint32_t q) {
     }
 }
 
-// Where a gram lands in its class's filter: a word (which is also its
-// bucket) and the bits it needs set there.
-struct Probe {
-    uint32_t word;
-    uint64_t mask;
-};
-
-constexpr uint64_t kGramHash = 0x9E3779B97F4A7C15ull;
-
-template <uint32_t Q>
-inline Probe probeOf(uint32_t gram, uint32_t wordBits) {
-    if constexpr (Q <= 2) {
-        (void)wordBits;
-        return Probe{gram >> 6, uint64_t{1} << (gram & 63)};
-    } else {
-        const uint64_t h = gram * kGramHash;
-        const uint64_t mixed = (h ^ (h >> 29)) * 0xBF58476D1CE4E5B9ull;
-        return Probe{static_cast<uint32_t>(h >> (64 - wordBits)),
-                     (uint64_t{1} << (mixed >> 58)) | (uint64_t{1} << ((mixed >> 52) & 63))};
-    }
-}
-
-Probe probeOf(uint32_t gram, uint32_t q, uint32_t wordBits) {
-    switch (q) {
-        case 1: return probeOf<1>(gram, wordBits);
-        case 2: return probeOf<2>(gram, wordBits);
-        case 3: return probeOf<3>(gram, wordBits);
-        default: return probeOf<4>(gram, wordBits);
-    }
-}
-
-// Direct filters cover every gram value; hashed ones get about 32 bits per
-// entry (a word holds 2 entries on average, so a false candidate needs both
-// of its bits among about 4 set ones).
-uint32_t wordBitsFor(uint32_t q, uint64_t entries) {
-    if (q <= 2) return 8 * q - 6 > 0 ? 8 * q - 6 : 0;
-    uint32_t bits = 0;
-    while ((uint64_t{1} << bits) < entries) ++bits;
-    bits -= bits >= 1 ? 1 : 0;
-    if (bits < 2) bits = 2;
-    if (bits > 16) bits = 16;
-    return bits;
-}
-
-uint64_t alignUp(uint64_t value) { return (value + 7) & ~uint64_t{7}; }
-
-struct Best {
-    uint32_t position = kNone;
-    uint32_t record = kNone;
-};
-
-inline bool improves(uint32_t position, uint32_t record, const Best& best) {
-    return position < best.position || (position == best.position && record < best.record);
-}
-
-// The full comparison of one record at one position, as the literal search
-// makes it.
-inline bool matchesAt(const SearchRecord& rec, const uint8_t* area, const uint8_t* window, uint32_t length,
-                      uint32_t p) {
-    if (static_cast<uint64_t>(p) + rec.firstLength > length) return false;
-    if (std::memcmp(window + p, area + rec.first, rec.firstLength) != 0) return false;
-    if (rec.secondLength == 0) return true;
-    const int64_t s = static_cast<int64_t>(p) + rec.firstLength + rec.secondOffset;
-    if (s < 0 || s + rec.secondLength > static_cast<int64_t>(length)) return false;
-    return std::memcmp(window + s, area + rec.second, rec.secondLength) == 0;
-}
-
-// The gate: one bit per gram value (q <= 2, exact), or for hashed grams two
-// bits in one 32-bit word: the word comes from the top bits of one
-// multiplicative hash of the gram, the two bits from the top ten bits of
-// another, so that testing a gram costs one load.
+// The gate: for hashed grams, the word of the first test comes from the top
+// bits of one multiplicative hash of the gram, its two bits from the top ten
+// bits of another; the second test takes a word of the same 64-byte block
+// (16 words) and two bits from a third.
 constexpr uint32_t kGateWordHash = 0x9E3779B1u;
 constexpr uint32_t kGateBitHash = 0x85EBCA77u;
+constexpr uint32_t kGateSecondHash = 0xC2B2AE3Du;
 
 inline uint32_t gateWordOf(uint32_t gram, uint32_t gateShift) { return (gram * kGateWordHash) >> gateShift; }
 
@@ -219,15 +172,42 @@ inline uint32_t gateBitsOf(uint32_t gram) {
     return (uint32_t{1} << (h >> 27)) | (uint32_t{1} << ((h >> 22) & 31));
 }
 
+inline uint32_t secondWordOf(uint32_t gram, uint32_t word) { return (word & ~15u) | ((gram * kGateSecondHash) >> 28); }
+
+inline uint32_t secondBitsOf(uint32_t gram) {
+    const uint32_t h = gram * kGateSecondHash;
+    return (uint32_t{1} << ((h >> 23) & 31)) | (uint32_t{1} << ((h >> 18) & 31));
+}
+
+// The bucket of a gram.
+constexpr uint64_t kBucketHash = 0x9E3779B97F4A7C15ull;
+inline uint32_t bucketOf(uint32_t gram, uint32_t bucketBits) {
+    return static_cast<uint32_t>((gram * kBucketHash) >> (64 - bucketBits));
+}
+
+// An entry's key: the first `length` (1 to 8) bytes of a first pattern,
+// hashed, with the shift in the low three bits.
+constexpr uint64_t kKeyHash = 0xD6E8FEB86659FD93ull;
+inline uint32_t keyOf(const uint8_t* prefix, uint32_t length, uint32_t shift) {
+    uint64_t v = 0;
+    if (length == 8) {
+        std::memcpy(&v, prefix, 8);
+    } else {
+        for (uint32_t i = 0; i < length; ++i) v |= static_cast<uint64_t>(prefix[i]) << (8 * i);
+    }
+    const uint64_t h = (v ^ (v >> 31)) * kKeyHash;
+    return (static_cast<uint32_t>(h >> 32) & ~7u) | shift;
+}
+
 template <uint32_t Q>
 using GateWord = std::conditional_t<(Q <= 2), uint64_t, uint32_t>;
 
 template <uint32_t Q>
 inline const GateWord<Q>* gateOf(const SearchClass& cls) {
     if constexpr (Q <= 2) {
-        return cls.gate;
+        return cls.directGate;
     } else {
-        return cls.gateWords;
+        return cls.gate;
     }
 }
 
@@ -244,19 +224,44 @@ inline bool gatePasses(const GateWord<Q>* gate, uint32_t gateShift, const uint8_
 }
 
 template <uint32_t Q>
-inline bool filterPasses(const uint64_t* filter, uint32_t wordBits, const uint8_t* p) {
+inline bool secondPasses(const SearchClass& cls, const uint8_t* p) {
     if constexpr (Q <= 2) {
-        (void)filter, (void)wordBits, (void)p;
+        (void)cls, (void)p;
         return true;  // the gate was exact
     } else {
-        const Probe probe = probeOf<Q>(gramAt<Q>(p), wordBits);
-        return (probe.mask & ~filter[probe.word]) == 0;
+        const uint32_t gram = gramAt<Q>(p);
+        const uint32_t bits = secondBitsOf(gram);
+        return (cls.gate[secondWordOf(gram, gateWordOf(gram, cls.gateShift))] & bits) == bits;
     }
 }
 
-// The first of the four grams at p, p + stride, ... that passes both the
-// gate and the filter: 0 to 3, or 4 for none. Apart from the loop below, so
-// that the loop does not keep its hashes alive for it.
+uint64_t alignLine(uint64_t value) { return (value + 63) & ~uint64_t{63}; }
+
+struct Best {
+    uint32_t position = kNone;
+    uint32_t record = kNone;  // an offset in the record area, which orders records as the database does
+};
+
+inline bool improves(uint32_t position, uint32_t record, const Best& best) {
+    return position < best.position || (position == best.position && record < best.record);
+}
+
+// The full comparison of one record at one position, as the literal search
+// makes it.
+inline bool matchesAt(const uint8_t* area, uint32_t r, const uint8_t* window, uint32_t length, uint32_t p) {
+    const uint8_t n = firstLengthAt(area, r);
+    if (static_cast<uint64_t>(p) + n > length) return false;
+    if (std::memcmp(window + p, firstAt(area, r), n) != 0) return false;
+    const uint8_t m = secondLengthAt(area, r);
+    if (m == 0) return true;
+    const int64_t s = static_cast<int64_t>(p) + n + secondOffsetAt(area, r);
+    if (s < 0 || s + m > static_cast<int64_t>(length)) return false;
+    return std::memcmp(window + s, secondAt(area, r), m) == 0;
+}
+
+// The first of the four grams at p, p + stride, ... that passes both tests:
+// 0 to 3, or 4 for none. Apart from the loop below, so that the loop does
+// not keep its hashes alive for it.
 template <uint32_t Q>
 #if defined(__GNUC__)
 __attribute__((noinline))
@@ -265,15 +270,15 @@ uint32_t firstOfFour(const SearchClass& cls, const uint8_t* p, uint64_t stride) 
     const uint32_t gateShift = cls.gateShift;
     for (uint32_t k = 0; k < 4; ++k) {
         const uint8_t* at = p + k * stride;
-        if (gatePasses<Q>(gateOf<Q>(cls), gateShift, at) && filterPasses<Q>(cls.filter, cls.wordBits, at)) return k;
+        if (gatePasses<Q>(gateOf<Q>(cls), gateShift, at) && secondPasses<Q>(cls, at)) return k;
     }
     return 4;
 }
 
 // The first sampled position from `t` on (stepping by `stride`, up to
-// `tMax`) whose gram passes the class's gate and filter; past `tMax` when
-// there is none. Nearly every gram is turned away by the gate, so four are
-// probed between two branches, independently of each other.
+// `tMax`) whose gram passes both tests; past `tMax` when there is none.
+// Nearly every gram is turned away by the first test, so four are probed
+// between two branches, independently of each other.
 // Not inlined: alone, the loop keeps everything it needs in registers.
 template <uint32_t Q>
 #if defined(__GNUC__)
@@ -296,7 +301,49 @@ uint64_t nextCandidate(const SearchClass& cls, const uint8_t* window, uint64_t t
         t += stride4;
     }
     for (; t <= tMax; t += stride) {
-        if (gatePasses<Q>(gate, gateShift, window + t) && filterPasses<Q>(cls.filter, cls.wordBits, window + t)) return t;
+        if (gatePasses<Q>(gate, gateShift, window + t) && secondPasses<Q>(cls, window + t)) return t;
+    }
+    return t;
+}
+
+// Both tests of a hashed gram, without a branch between them.
+template <uint32_t Q>
+inline uint32_t bothPass(const uint32_t* gate, uint32_t gateShift, const uint8_t* p) {
+    const uint32_t gram = gramAt<Q>(p);
+    const uint32_t word = gateWordOf(gram, gateShift);
+    const uint32_t first = gateBitsOf(gram), second = secondBitsOf(gram);
+    return static_cast<uint32_t>((gate[word] & first) == first) &
+           static_cast<uint32_t>((gate[secondWordOf(gram, word)] & second) == second);
+}
+
+// nextCandidate for a gate that has outgrown the cache (hashed grams only).
+// There the first test lets a few grams in a hundred through, and a branch
+// on it would be mispredicted often enough to throw away the loads that
+// are in flight after it; so both tests are made for four grams before
+// one branch, which nearly always goes the same way, and the loads of the
+// gate words (both in one line) keep streaming.
+template <uint32_t Q>
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+uint64_t nextCandidateBoth(const SearchClass& cls, const uint8_t* window, uint32_t length, uint64_t t, uint64_t tMax,
+                           uint64_t stride) {
+    const uint32_t* const gate = cls.gate;
+    const uint32_t gateShift = cls.gateShift;
+    const uint64_t ahead = kPrefetchGrams * stride;
+    while (t + 3 * stride <= tMax) {
+        const uint8_t* p = window + t;
+        if (t + ahead + 3 * stride + 4 <= length) {
+            for (uint32_t k = 0; k < 4; ++k) ZB_PREFETCH(gate + gateWordOf(gramAt<Q>(p + ahead + k * stride), gateShift));
+        }
+        const uint32_t passed = bothPass<Q>(gate, gateShift, p) | bothPass<Q>(gate, gateShift, p + stride) << 1 |
+                                bothPass<Q>(gate, gateShift, p + 2 * stride) << 2 |
+                                bothPass<Q>(gate, gateShift, p + 3 * stride) << 3;
+        if (passed != 0) return t + stride * ((passed & 1) ? 0 : (passed & 2) ? 1 : (passed & 4) ? 2 : 3);
+        t += 4 * stride;
+    }
+    for (; t <= tMax; t += stride) {
+        if (bothPass<Q>(gate, gateShift, window + t)) return t;
     }
     return t;
 }
@@ -312,7 +359,9 @@ constexpr uint32_t pickBOffsetFor(uint32_t s) { return s > 4 ? 3 * s - 12 : 0; }
 // multiply makes their gate words' indices and another their bits. The
 // gate words are fetched by plain loads, which beat the gather instruction
 // on the processor measured, whether the gate was in the first-level cache
-// or not. Past the last whole step, the portable kernel finishes.
+// or not; with the gate in the last-level cache, the sixteen loads of a
+// step and those of the steps after it are in flight together. Past the
+// last whole step, the portable kernel finishes.
 
 template <uint32_t S>
 __attribute__((target("avx2"), always_inline)) inline __m256i gramsAt(const uint8_t* p, __m256i pickA, __m256i pickB) {
@@ -328,35 +377,62 @@ __attribute__((target("avx2"), always_inline)) inline __m256i gramsAt(const uint
     }
 }
 
-// A bit per gram of the eight in `grams` that passes the gate.
-__attribute__((target("avx2"), always_inline)) inline uint32_t gateLanes(const uint32_t* gate, __m256i grams,
-                                                                         __m128i gateShift) {
-    const __m256i word = _mm256_srl_epi32(_mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateWordHash))),
-                                          gateShift);
-    const __m128i low = _mm256_castsi256_si128(word);
-    const __m128i high = _mm256_extracti128_si256(word, 1);
+// The gate words at the eight indices of `index`, by plain loads.
+__attribute__((target("avx2"), always_inline)) inline __m256i wordsAt(const uint32_t* gate, __m256i index) {
+    const __m128i low = _mm256_castsi256_si128(index);
+    const __m128i high = _mm256_extracti128_si256(index, 1);
     const uint64_t w01 = static_cast<uint64_t>(_mm_cvtsi128_si64(low));
     const uint64_t w23 = static_cast<uint64_t>(_mm_extract_epi64(low, 1));
     const uint64_t w45 = static_cast<uint64_t>(_mm_cvtsi128_si64(high));
     const uint64_t w67 = static_cast<uint64_t>(_mm_extract_epi64(high, 1));
-    auto at = [gate](uint64_t index) { return static_cast<int>(gate[index]); };
-    const __m256i words = _mm256_setr_epi32(at(static_cast<uint32_t>(w01)), at(w01 >> 32), at(static_cast<uint32_t>(w23)),
-                                            at(w23 >> 32), at(static_cast<uint32_t>(w45)), at(w45 >> 32),
-                                            at(static_cast<uint32_t>(w67)), at(w67 >> 32));
-    // Shifting a word left by 31 - b brings bit b to the sign, which
-    // movemask collects; 31 - b is b's complement in five bits.
-    const __m256i bits = _mm256_xor_si256(_mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateBitHash))),
-                                          _mm256_set1_epi32(-1));
-    const __m256i first = _mm256_sllv_epi32(words, _mm256_srli_epi32(bits, 27));
-    const __m256i second = _mm256_sllv_epi32(words, _mm256_and_si256(_mm256_srli_epi32(bits, 22), _mm256_set1_epi32(31)));
-    return static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_and_si256(first, second))));
+    auto at = [gate](uint64_t i) { return static_cast<int>(gate[i]); };
+    return _mm256_setr_epi32(at(static_cast<uint32_t>(w01)), at(w01 >> 32), at(static_cast<uint32_t>(w23)), at(w23 >> 32),
+                             at(static_cast<uint32_t>(w45)), at(w45 >> 32), at(static_cast<uint32_t>(w67)), at(w67 >> 32));
 }
 
-template <uint32_t Q, uint32_t S>
+// Asks for the gate words of the eight grams in `grams`.
+__attribute__((target("avx2"), always_inline)) inline void prefetchWords(const uint32_t* gate, __m256i grams,
+                                                                        __m128i gateShift) {
+    const __m256i index = _mm256_srl_epi32(_mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateWordHash))),
+                                           gateShift);
+    alignas(32) uint32_t words[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(words), index);
+    for (uint32_t word : words) ZB_PREFETCH(gate + word);
+}
+
+// Lanes whose word has both bits: shifting a word left by 31 - b brings bit
+// b to the sign, and 31 - b is b's complement in five bits. `bits` holds the
+// complemented hash; the bits are its five bits from `high` and from `low`.
+__attribute__((target("avx2"), always_inline)) inline __m256i hasBits(__m256i words, __m256i bits, int high, int low) {
+    const __m256i mask = _mm256_set1_epi32(31);
+    const __m256i a = _mm256_sllv_epi32(words, _mm256_and_si256(_mm256_srli_epi32(bits, high), mask));
+    const __m256i b = _mm256_sllv_epi32(words, _mm256_and_si256(_mm256_srli_epi32(bits, low), mask));
+    return _mm256_and_si256(a, b);
+}
+
+// A bit per gram of the eight in `grams` that passes the gate's first test
+// (Both: and its second).
+template <bool Both>
+__attribute__((target("avx2"), always_inline)) inline uint32_t gateLanes(const uint32_t* gate, __m256i grams,
+                                                                         __m128i gateShift) {
+    const __m256i word = _mm256_srl_epi32(_mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateWordHash))),
+                                          gateShift);
+    const __m256i ones = _mm256_set1_epi32(-1);
+    const __m256i bits = _mm256_xor_si256(_mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateBitHash))), ones);
+    __m256i lanes = hasBits(wordsAt(gate, word), bits, 27, 22);
+    if constexpr (Both) {
+        const __m256i hash = _mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateSecondHash)));
+        const __m256i second = _mm256_or_si256(_mm256_andnot_si256(_mm256_set1_epi32(15), word), _mm256_srli_epi32(hash, 28));
+        lanes = _mm256_and_si256(lanes, hasBits(wordsAt(gate, second), _mm256_xor_si256(hash, ones), 23, 18));
+    }
+    return static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(lanes)));
+}
+
+template <uint32_t Q, uint32_t S, bool Both>
 __attribute__((target("avx2,bmi"), noinline)) uint64_t nextCandidateVector(const SearchClass& cls,
                                                                            const uint8_t* window, uint32_t length,
                                                                            uint64_t t, uint64_t tMax) {
-    const uint32_t* gate = cls.gateWords;
+    const uint32_t* gate = cls.gate;
     const __m128i gateShift = _mm_cvtsi32_si128(static_cast<int>(cls.gateShift));
     const __m256i pickA = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cls.pickA)));
     const __m256i pickB = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cls.pickB)));
@@ -364,31 +440,42 @@ __attribute__((target("avx2,bmi"), noinline)) uint64_t nextCandidateVector(const
     // starts 8S in, and a group reads 16 bytes from 4S + pickBOffsetFor(S)
     // past its start.
     constexpr uint64_t kSpan = 8 * S + 4 * S + pickBOffsetFor(S) + 16;
+    const uint64_t ahead = uint64_t{kPrefetchGrams} * S;
     while (t + 15 * S <= tMax && t + kSpan <= length) {
         const uint8_t* p = window + t;
-        uint32_t passed = gateLanes(gate, gramsAt<S>(p, pickA, pickB), gateShift) |
-                          (gateLanes(gate, gramsAt<S>(p + 8 * S, pickA, pickB), gateShift) << 8);
-        while (passed != 0) {
-            const uint64_t at = t + S * static_cast<uint64_t>(__builtin_ctz(passed));
-            if (filterPasses<Q>(cls.filter, cls.wordBits, window + at)) return at;
-            passed &= passed - 1;
+        if constexpr (Both) {
+            if (t + ahead + kSpan <= length) {
+                prefetchWords(gate, gramsAt<S>(p + ahead, pickA, pickB), gateShift);
+                prefetchWords(gate, gramsAt<S>(p + ahead + 8 * S, pickA, pickB), gateShift);
+            }
+        }
+        uint32_t passed = gateLanes<Both>(gate, gramsAt<S>(p, pickA, pickB), gateShift) |
+                          (gateLanes<Both>(gate, gramsAt<S>(p + 8 * S, pickA, pickB), gateShift) << 8);
+        if constexpr (Both) {
+            if (passed != 0) return t + S * static_cast<uint64_t>(__builtin_ctz(passed));
+        } else {
+            while (passed != 0) {
+                const uint64_t at = t + S * static_cast<uint64_t>(__builtin_ctz(passed));
+                if (secondPasses<Q>(cls, window + at)) return at;
+                passed &= passed - 1;
+            }
         }
         t += 16 * S;
     }
-    return nextCandidate<Q>(cls, window, t, tMax, S);
+    return Both ? nextCandidateBoth<Q>(cls, window, length, t, tMax, S) : nextCandidate<Q>(cls, window, t, tMax, S);
 }
 
-template <uint32_t Q>
+template <uint32_t Q, bool Both>
 uint64_t nextCandidateVector(const SearchClass& cls, const uint8_t* window, uint32_t length, uint64_t t, uint64_t tMax) {
     switch (cls.stride) {
-        case 1: return nextCandidateVector<Q, 1>(cls, window, length, t, tMax);
-        case 2: return nextCandidateVector<Q, 2>(cls, window, length, t, tMax);
-        case 3: return nextCandidateVector<Q, 3>(cls, window, length, t, tMax);
-        case 4: return nextCandidateVector<Q, 4>(cls, window, length, t, tMax);
-        case 5: return nextCandidateVector<Q, 5>(cls, window, length, t, tMax);
-        case 6: return nextCandidateVector<Q, 6>(cls, window, length, t, tMax);
-        case 7: return nextCandidateVector<Q, 7>(cls, window, length, t, tMax);
-        default: return nextCandidateVector<Q, 8>(cls, window, length, t, tMax);
+        case 1: return nextCandidateVector<Q, 1, Both>(cls, window, length, t, tMax);
+        case 2: return nextCandidateVector<Q, 2, Both>(cls, window, length, t, tMax);
+        case 3: return nextCandidateVector<Q, 3, Both>(cls, window, length, t, tMax);
+        case 4: return nextCandidateVector<Q, 4, Both>(cls, window, length, t, tMax);
+        case 5: return nextCandidateVector<Q, 5, Both>(cls, window, length, t, tMax);
+        case 6: return nextCandidateVector<Q, 6, Both>(cls, window, length, t, tMax);
+        case 7: return nextCandidateVector<Q, 7, Both>(cls, window, length, t, tMax);
+        default: return nextCandidateVector<Q, 8, Both>(cls, window, length, t, tMax);
     }
 }
 
@@ -416,22 +503,44 @@ void setPicks(SearchClass& cls) {
     }
 }
 
+// Buckets up to this size are read entry by entry; larger ones (many
+// records behind one gram, such as records that share their first bytes)
+// are searched by key for each shift.
+constexpr uint32_t kLinearBucket = 16;
 // Groups up to this size are compared record by record; larger ones (many
-// records sharing the gram at the same offset, such as records that share
-// their first bytes) are searched by first pattern.
+// records sharing their first bytes) are searched by first pattern.
 constexpr uint32_t kLinearGroup = 8;
 
-// Orders a group's entries by first pattern: length, then bytes, then record.
-int compareFirst(const SearchRecord& a, const SearchRecord& b, const uint8_t* area) {
-    if (a.firstLength != b.firstLength) return a.firstLength < b.firstLength ? -1 : 1;
-    return std::memcmp(area + a.first, area + b.first, a.firstLength);
+// Orders records as a group keeps them: first pattern (length, then bytes),
+// second pattern (its shape, then bytes), then database order.
+int compareFirst(const uint8_t* area, uint32_t a, uint32_t b) {
+    const uint8_t na = firstLengthAt(area, a), nb = firstLengthAt(area, b);
+    if (na != nb) return na < nb ? -1 : 1;
+    return std::memcmp(firstAt(area, a), firstAt(area, b), na);
 }
 
-// Among entries [begin, end) of a group, all with the first pattern found at
-// p: the lowest record whose second pattern is in the window too and that
-// the anchored rule lets count there, or kNone. They are sorted by the
-// distance and length of their second pattern, then by its bytes, then by
-// record, so each distance and length costs one binary search.
+// The distance and length of a record's second pattern (0 without one) as
+// one number, for a record whose first pattern is n bytes long. Groups are
+// sorted by it, so only its equality and its being the same order
+// everywhere matter, and the distance is taken as this machine reads it.
+inline uint64_t shapeOf(const uint8_t* area, uint32_t r, uint8_t n) {
+    uint32_t distance;
+    std::memcpy(&distance, area + r + 4 + n, 4);
+    const uint8_t m = area[r + 8 + n];
+    return m == 0 ? 0 : (uint64_t{distance} << 8) | m;
+}
+
+bool recordLess(const uint8_t* area, uint32_t a, uint32_t b) {
+    const int first = compareFirst(area, a, b);
+    if (first != 0) return first < 0;
+    const uint8_t n = firstLengthAt(area, a);
+    const uint64_t shapeA = shapeOf(area, a, n), shapeB = shapeOf(area, b, n);
+    if (shapeA != shapeB) return shapeA < shapeB;
+    const int second = std::memcmp(secondAt(area, a), secondAt(area, b), secondLengthAt(area, a));
+    if (second != 0) return second < 0;
+    return a < b;
+}
+
 // memcmp's order for second patterns (m >= 1), with the first byte compared
 // in line: a group may hold hundreds of second-pattern shapes, and most of
 // the window's bytes differ from a pattern at its first byte.
@@ -440,34 +549,70 @@ inline int compareSecond(const uint8_t* pattern, const uint8_t* bytes, uint8_t m
     return m == 1 ? 0 : std::memcmp(pattern + 1, bytes + 1, m - 1u);
 }
 
-uint32_t lowestWithSecond(const SearchTable& table, const SearchEntry* group, uint32_t begin, uint32_t end,
-                          const uint8_t* area, const uint8_t* window, uint32_t length, uint32_t p,
-                          bool anchoredAtStartOnly) {
+// The first index in [lo, hi) for which `after` holds (it holds from some
+// index on).
+template <typename After>
+inline uint32_t firstWhere(uint32_t lo, uint32_t hi, After after) {
+    while (lo < hi) {
+        const uint32_t mid = lo + (hi - lo) / 2;
+        if (after(mid)) hi = mid; else lo = mid + 1;
+    }
+    return lo;
+}
+
+// The end of the run from `begin` (exclusive `end`) for which `same` holds
+// (it holds at `begin`): the last index first, since a run often fills the
+// rest; else by steps that double from `begin`, then a binary search in the
+// last step, so that a short run costs few comparisons whatever follows it.
+template <typename Same>
+inline uint32_t runEnd(uint32_t begin, uint32_t end, Same same) {
+    if (same(end - 1)) return end;
+    uint32_t known = begin;  // same(known)
+    uint32_t step = 1;
+    while (known + step < end - 1 && same(known + step)) {
+        known += step;
+        step *= 2;
+    }
+    const uint32_t differs = known + step < end - 1 ? known + step : end - 1;  // !same(differs)
+    return firstWhere(known + 1, differs, [&](uint32_t i) { return !same(i); });
+}
+
+// Among entries [begin, end) of a group, all with the first pattern (n
+// bytes) found at p: the lowest record whose second pattern is in the window
+// too and that the anchored rule lets count there, or kNone. They are sorted
+// by the distance and length of their second pattern, then by its bytes,
+// then by record, so each distance and length costs two binary searches: one
+// for where it ends, one for its bytes.
+uint32_t lowestWithSecond(const SearchEntry* group, uint32_t begin, uint32_t end, uint8_t n, const uint8_t* area,
+                          const uint8_t* window, uint32_t length, uint32_t p, bool anchoredAtStartOnly) {
     uint32_t lowest = kNone;
-    for (uint32_t k = begin; k < end; k += group[k].sameShape) {
-        const uint32_t shapeEnd = k + group[k].sameShape;
-        const SearchRecord& shape = table.records[group[k].record];
-        const uint8_t m = shape.secondLength;
+    for (uint32_t k = begin; k < end;) {
+        const uint32_t record = group[k].record;
+        const uint64_t shape = shapeOf(area, record, n);
+        const uint32_t shapeEnd = runEnd(k, end, [&](uint32_t i) { return shapeOf(area, group[i].record, n) == shape; });
+        const uint8_t m = static_cast<uint8_t>(shape);
         const uint8_t* second = nullptr;
         uint32_t from = k;
         if (m != 0) {
-            const int64_t at = static_cast<int64_t>(p) + shape.firstLength + shape.secondOffset;
-            if (at < 0 || at + m > static_cast<int64_t>(length)) continue;
-            second = window + at;
-            uint32_t hi = shapeEnd;
-            while (from < hi) {
-                const uint32_t mid = from + (hi - from) / 2;
-                if (compareSecond(area + table.records[group[mid].record].second, second, m) < 0) from = mid + 1; else hi = mid;
+            const int64_t at = static_cast<int64_t>(p) + n + secondOffsetAt(area, record);
+            if (at < 0 || at + m > static_cast<int64_t>(length)) {
+                k = shapeEnd;
+                continue;
             }
+            second = window + at;
+            const uint32_t secondAtRecord = 9u + n;  // the second pattern's place in a record
+            from = firstWhere(k, shapeEnd, [&](uint32_t i) {
+                return compareSecond(area + group[i].record + secondAtRecord, second, m) >= 0;
+            });
         }
         for (uint32_t i = from; i < shapeEnd; ++i) {
-            const uint32_t record = group[i].record;
-            const SearchRecord& rec = table.records[record];
-            if (m != 0 && compareSecond(area + rec.second, second, m) != 0) break;
-            if (anchoredAtStartOnly && (rec.flags & kVpsFlagAnchored) != 0 && p != 0) continue;
-            if (record < lowest) lowest = record;
-            break;  // the rest of this run have higher numbers
+            const uint32_t candidate = group[i].record;
+            if (m != 0 && compareSecond(secondAt(area, candidate), second, m) != 0) break;
+            if (anchoredAtStartOnly && (flagsAt(area, candidate) & kVpsFlagAnchored) != 0 && p != 0) continue;
+            if (candidate < lowest) lowest = candidate;
+            break;  // the rest of this run come later in the database
         }
+        k = shapeEnd;
     }
     return lowest;
 }
@@ -476,24 +621,21 @@ uint32_t lowestWithSecond(const SearchTable& table, const SearchEntry* group, ui
 // pattern equals the window's bytes at p can match: for each first-pattern
 // length in the group, a binary search finds them, and among records with
 // the same first pattern the lowest that matches whole is the only one that
-// can count (the group is in record order there). So a window costs per
-// group a few comparisons per length, not one per record.
-void searchGroup(const SearchTable& table, const SearchEntry* group, uint32_t count, const uint8_t* area,
-                 const uint8_t* window, uint32_t length, uint32_t p, bool anchoredAtStartOnly, Best& best) {
+// can count. So a window costs per group a few comparisons per length, not
+// one per record.
+void searchLargeGroup(const SearchEntry* group, uint32_t count, const uint8_t* area, const uint8_t* window,
+                      uint32_t length, uint32_t p, bool anchoredAtStartOnly, Best& best) {
     uint32_t begin = 0;
     while (begin < count) {
-        const uint8_t n = group[begin].firstLength;
-        const uint32_t segmentEnd = begin + group[begin].segment;
+        const uint8_t n = firstLengthAt(area, group[begin].record);
+        const uint32_t segmentEnd = runEnd(begin, count, [&](uint32_t i) { return firstLengthAt(area, group[i].record) == n; });
         if (static_cast<uint64_t>(p) + n <= length) {
             const uint8_t* bytes = window + p;
-            uint32_t lo = begin, hi = segmentEnd;
-            while (lo < hi) {
-                const uint32_t mid = lo + (hi - lo) / 2;
-                if (std::memcmp(area + table.records[group[mid].record].first, bytes, n) < 0) lo = mid + 1; else hi = mid;
-            }
-            if (lo < segmentEnd && std::memcmp(area + table.records[group[lo].record].first, bytes, n) == 0) {
-                const uint32_t record = lowestWithSecond(table, group, lo, lo + group[lo].sameFirst, area, window,
-                                                         length, p, anchoredAtStartOnly);
+            auto order = [&](uint32_t i) { return std::memcmp(area + group[i].record + 4, bytes, n); };
+            const uint32_t lo = order(begin) >= 0 ? begin : firstWhere(begin + 1, segmentEnd, [&](uint32_t i) { return order(i) >= 0; });
+            if (lo < segmentEnd && order(lo) == 0) {
+                const uint32_t hi = runEnd(lo, segmentEnd, [&](uint32_t i) { return order(i) == 0; });
+                const uint32_t record = lowestWithSecond(group, lo, hi, n, area, window, length, p, anchoredAtStartOnly);
                 if (record != kNone && improves(p, record, best)) {
                     best.position = p;
                     best.record = record;
@@ -503,6 +645,91 @@ void searchGroup(const SearchTable& table, const SearchEntry* group, uint32_t co
         begin = segmentEnd;
     }
 }
+
+// The entries of one group, all proposing position p.
+void searchGroup(const SearchEntry* group, uint32_t count, const uint8_t* area, const uint8_t* window,
+                 uint32_t length, uint32_t p, bool anchoredAtStartOnly, Best& best) {
+    if (count > kLinearGroup) {
+        searchLargeGroup(group, count, area, window, length, p, anchoredAtStartOnly, best);
+        return;
+    }
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint32_t record = group[k].record;
+        if (!improves(p, record, best)) continue;
+        if (anchoredAtStartOnly && (flagsAt(area, record) & kVpsFlagAnchored) != 0 && p != 0) continue;
+        if (!matchesAt(area, record, window, length, p)) continue;
+        best.position = p;
+        best.record = record;
+    }
+}
+
+// The window's key at t for each shift, computed when first asked; a shift
+// that puts the first pattern before the window or its prefix past the end
+// has none (kNoKey, which no entry's 32-bit key equals).
+constexpr uint64_t kNoKey = uint64_t{1} << 32;
+
+struct WindowKeys {
+    const uint8_t* window;
+    uint32_t length;
+    uint64_t t;
+    uint32_t prefixLength;
+    uint32_t known = 0;
+    uint64_t keys[kSearchMaxStride];
+
+    uint64_t of(uint32_t shift) {
+        if ((known >> shift & 1) == 0) {
+            known |= 1u << shift;
+            keys[shift] = t < shift || t - shift + prefixLength > length
+                              ? kNoKey
+                              : keyOf(window + (t - shift), prefixLength, shift);
+        }
+        return keys[shift];
+    }
+};
+
+// All records of the class whose grams sit in the bucket of the gram at t.
+void searchBucket(const SearchClass& cls, const SearchEntry* first, const SearchEntry* last, const uint8_t* area,
+                  const uint8_t* window, uint32_t length, uint64_t t, bool anchoredAtStartOnly, Best& best) {
+    WindowKeys keys{window, length, t, cls.prefixLength, 0, {}};
+    if (last - first <= kLinearBucket) {
+        for (const SearchEntry* e = first; e != last;) {
+            if (e->key != keys.of(e->key & 7)) {
+                ++e;
+                continue;
+            }
+            const SearchEntry* end = e + 1;
+            while (end != last && end->key == e->key) ++end;
+            searchGroup(e, static_cast<uint32_t>(end - e), area, window, length, static_cast<uint32_t>(t - (e->key & 7)),
+                        anchoredAtStartOnly, best);
+            e = end;
+        }
+        return;
+    }
+    // Records that share their first bytes give a bucket of one key.
+    if (first->key == last[-1].key) {
+        const uint32_t shift = first->key & 7;
+        if (keys.of(shift) == first->key) {
+            searchGroup(first, static_cast<uint32_t>(last - first), area, window, length, static_cast<uint32_t>(t - shift),
+                        anchoredAtStartOnly, best);
+        }
+        return;
+    }
+    for (uint32_t shift = 0; shift < cls.stride; ++shift) {
+        const uint64_t key = keys.of(shift);
+        if (key == kNoKey) continue;
+        const SearchEntry* lo = std::lower_bound(first, last, key, [](const SearchEntry& e, uint64_t k) { return e.key < k; });
+        if (lo == last || lo->key != key) continue;
+        const SearchEntry* hi = std::upper_bound(lo, last, key, [](uint64_t k, const SearchEntry& e) { return k < e.key; });
+        searchGroup(lo, static_cast<uint32_t>(hi - lo), area, window, length, static_cast<uint32_t>(t - shift),
+                    anchoredAtStartOnly, best);
+    }
+}
+
+// Candidates weighed together: their buckets are looked up first, all of
+// them, then their entries, then each candidate in turn. A bucket of a large
+// table is seldom in any cache, so this way the misses of a batch overlap
+// instead of following one another.
+constexpr uint32_t kCandidateBatch = 16;
 
 template <uint32_t Q>
 void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t* area, const uint8_t* window,
@@ -515,49 +742,96 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
         const uint64_t bound = best.position == kNone ? last : best.position + stride - 1;
         return bound < last ? bound : last;
     };
-    uint64_t tMax = limit();
-    for (uint64_t t = 0;; t += stride) {
-#if ZB_SEARCH_VECTOR
+    auto next = [&](uint64_t t, uint64_t tMax) {
         if constexpr (Q >= 3) {
-            t = table.kernel == SearchKernel::vector ? nextCandidateVector<Q>(cls, window, length, t, tMax)
-                                                     : nextCandidate<Q>(cls, window, t, tMax, stride);
-        } else {
-            t = nextCandidate<Q>(cls, window, t, tMax, stride);
-        }
-#else
-        t = nextCandidate<Q>(cls, window, t, tMax, stride);
-#endif
-        if (t > tMax) break;
-        const uint32_t gram = gramAt<Q>(window + t);
-        const Probe probe = probeOf<Q>(gram, cls.wordBits);
-        const uint32_t end = cls.bucketStart[probe.word + 1];
-        for (uint32_t i = cls.bucketStart[probe.word]; i < end; i += cls.entries[i].run) {
-            const SearchEntry& e = cls.entries[i];
-            if (e.gram != gram || t < e.shift) continue;
-            const uint32_t p = static_cast<uint32_t>(t - e.shift);
-            if (e.run <= kLinearGroup) {
-                for (uint32_t k = i; k < i + e.run; ++k) {
-                    const uint32_t record = cls.entries[k].record;
-                    if (!improves(p, record, best)) continue;
-                    const SearchRecord& rec = table.records[record];
-                    if (anchoredAtStartOnly && (rec.flags & kVpsFlagAnchored) != 0 && p != 0) continue;
-                    if (!matchesAt(rec, area, window, length, p)) continue;
-                    best.position = p;
-                    best.record = record;
-                }
-            } else {
-                searchGroup(table, cls.entries + i, e.run, area, window, length, p, anchoredAtStartOnly, best);
+#if ZB_SEARCH_VECTOR
+            if (table.kernel == SearchKernel::vector) {
+                return cls.bothTests ? nextCandidateVector<Q, true>(cls, window, length, t, tMax)
+                                     : nextCandidateVector<Q, false>(cls, window, length, t, tMax);
             }
+#endif
+            return cls.bothTests ? nextCandidateBoth<Q>(cls, window, length, t, tMax, stride)
+                                 : nextCandidate<Q>(cls, window, t, tMax, stride);
+        } else {
+            return nextCandidate<Q>(cls, window, t, tMax, stride);
         }
-        tMax = limit();
+    };
+    (void)table;
+    uint64_t t = 0;
+    for (;;) {
+        uint64_t at[kCandidateBatch];
+        uint32_t bucket[kCandidateBatch];
+        uint32_t count = 0;
+        const uint64_t tMax = limit();
+        for (; count < kCandidateBatch; t += stride) {
+            t = next(t, tMax);
+            if (t > tMax) break;
+            at[count] = t;
+            bucket[count] = bucketOf(gramAt<Q>(window + t), cls.bucketBits);
+            ZB_PREFETCH(cls.bucketStart + bucket[count]);
+            ++count;
+        }
+        for (uint32_t i = 0; i < count; ++i) {
+            const SearchEntry* first = cls.entries + cls.bucketStart[bucket[i]];
+            ZB_PREFETCH(first);
+            ZB_PREFETCH(first + 7);  // a bucket of eight entries spans a line boundary at most once
+        }
+        for (uint32_t i = 0; i < count && at[i] <= limit(); ++i) {
+            searchBucket(cls, cls.entries + cls.bucketStart[bucket[i]], cls.entries + cls.bucketStart[bucket[i] + 1], area,
+                         window, length, at[i], anchoredAtStartOnly, best);
+        }
+        if (count < kCandidateBatch) break;
     }
 }
 
-void fill(MatchResult& result, const SearchRecord& rec, const uint8_t* area, uint32_t index, uint32_t position) {
-    result.recordNumber = index + 1;
+// The 0-based number of the record at `offset`: the nearest indexed record
+// at or before it, then a walk by lengths.
+uint32_t recordNumberAt(const SearchTable& table, const uint8_t* area, uint32_t offset) {
+    const uint32_t indexed = (table.recordCount + kSearchRecordIndexStep - 1) / kSearchRecordIndexStep;
+    const uint32_t slot = firstWhere(0, indexed, [&](uint32_t i) { return table.recordIndex[i] > offset; }) - 1;
+    uint32_t number = slot * kSearchRecordIndexStep;
+    for (uint32_t at = table.recordIndex[slot]; at < offset; at += area[at]) ++number;
+    return number;
+}
+
+void fill(MatchResult& result, const SearchTable& table, const uint8_t* area, uint32_t record, uint32_t position) {
+    result.recordNumber = recordNumberAt(table, area, record) + 1;
     result.matchOffset = position;
-    result.recordFlags = rec.flags;
-    result.virusName = reinterpret_cast<const char*>(area + rec.name);
+    result.recordFlags = flagsAt(area, record);
+    result.virusName = reinterpret_cast<const char*>(area + record + kVpsRecordFixedLength + firstLengthAt(area, record) +
+                                                     secondLengthAt(area, record));
+}
+
+// The grams of all records, a batch at a time: the build writes at random
+// into tables far larger than the cache, and with a batch in hand it asks for
+// all the lines the batch will write before it writes any.
+struct BuildGram {
+    uint32_t record;
+    uint32_t gram;
+    uint32_t bucket;
+    uint8_t cls;
+    uint8_t shift;
+};
+constexpr uint32_t kBuildBatch = 256;
+
+template <typename Batch>
+void forEachGramBatch(const SearchTable& table, const uint8_t* area, uint64_t length, Batch batch) {
+    BuildGram grams[kBuildBatch + kSearchMaxStride];
+    uint32_t count = 0;
+    for (uint64_t offset = 0; offset < length; offset += area[offset]) {
+        const uint32_t r = static_cast<uint32_t>(offset);
+        const int c = searchClassOf(firstLengthAt(area, r));
+        const SearchClass& cls = table.classes[c];
+        for (uint32_t j = 0; j < cls.stride; ++j) {
+            const uint32_t gram = gramAt(firstAt(area, r) + j, cls.gramLength);
+            grams[count++] = BuildGram{r, gram, bucketOf(gram, cls.bucketBits), static_cast<uint8_t>(c), static_cast<uint8_t>(j)};
+        }
+        if (count >= kBuildBatch) {
+            batch(grams, count);
+            count = 0;
+        }
+    }
+    if (count != 0) batch(grams, count);
 }
 
 }  // namespace
@@ -611,7 +885,7 @@ Status searchFast(const VpsDatabase& db, const uint8_t* window, uint32_t length,
     Best best;
     // The long-pattern classes sample sparsely and usually settle the
     // position first, which bounds the denser classes after them.
-    for (int c = kClassCount - 1; c >= 0; --c) {
+    for (int c = kSearchClassCount - 1; c >= 0; --c) {
         const SearchClass& cls = table->classes[c];
         switch (cls.gramLength) {
             case 1: searchClass<1>(*table, cls, area, window, length, anchoredAtStartOnly, best); break;
@@ -621,119 +895,102 @@ Status searchFast(const VpsDatabase& db, const uint8_t* window, uint32_t length,
             default: break;
         }
     }
-    if (best.record != kNone) fill(result, table->records[best.record], area, best.record, best.position);
+    if (best.record != kNone) fill(result, *table, area, best.record, best.position);
     return kStatusOk;
 }
 
-Status searchTableBuild(VpsDatabase& db) {
+Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
     db.searchTable = nullptr;
     if (db.recordArea == nullptr) return kStatusOk;
     if (db.recordAreaLength > UINT32_MAX) return kStatusOutOfMemory;  // offsets are 32-bit
+    const uint8_t* area = db.recordArea;
 
     // First walk: how many records fall in each class and the shortest
-    // first pattern of each, which fixes the class's gram length and stride.
-    uint64_t classRecords[kClassCount] = {};
-    uint32_t shortest[kClassCount] = {255, 255, 255, 255, 255};
-    {
-        uint64_t offset = 0;
-        VpsRecord record;
-        while (offset < db.recordAreaLength &&
-               vpsRecordRead(db.recordArea + offset, db.recordAreaLength - offset, record)) {
-            const int c = classOf(record.firstLength);
-            ++classRecords[c];
-            if (record.firstLength < shortest[c]) shortest[c] = record.firstLength;
-            offset += record.length;
-        }
+    // first pattern of each, which fix the class's gram length and stride.
+    SearchClassCount counts[kSearchClassCount];
+    for (uint64_t offset = 0; offset < db.recordAreaLength; offset += area[offset]) {
+        const uint8_t n = firstLengthAt(area, static_cast<uint32_t>(offset));
+        SearchClassCount& count = counts[searchClassOf(n)];
+        ++count.records;
+        if (n < count.shortest) count.shortest = n;
     }
-
-    SearchClass shape[kClassCount];
-    uint64_t size = alignUp(sizeof(SearchTable)) + alignUp(uint64_t{sizeof(SearchRecord)} * db.recordCount);
-    for (int c = 0; c < kClassCount; ++c) {
-        if (classRecords[c] == 0) continue;
-        SearchClass& cls = shape[c];
-        cls.gramLength = classGramLength(c);
-        uint32_t stride = shortest[c] - cls.gramLength + 1;
-        cls.stride = stride > kMaxStride ? kMaxStride : stride;
-        const uint64_t entries = classRecords[c] * cls.stride;
-        if (entries >= UINT32_MAX) return kStatusOutOfMemory;
-        cls.entryCount = static_cast<uint32_t>(entries);
-        cls.wordBits = wordBitsFor(cls.gramLength, entries);
-        const uint64_t words = uint64_t{1} << cls.wordBits;
-        cls.gateMask = cls.gramLength <= 2 ? 0 : kGateBitsPerWord * words - 1;
-        cls.gateShift = 32;
-        for (uint64_t words32 = (cls.gateMask + 1) / 32; words32 > 1; words32 >>= 1) --cls.gateShift;
-        setPicks(cls);
-        const uint64_t gateBytes = cls.gramLength <= 2 ? 0 : (cls.gateMask + 1) / 8;
-        size += alignUp(words * 8) + alignUp(gateBytes) + alignUp((words + 1) * 4) + alignUp(entries * sizeof(SearchEntry));
+    const SearchTableSize plan =
+        searchTableSizeFor(counts, db.recordCount, sizeof(SearchTable), layout == SearchTableLayout::grown);
+    for (const SearchClassSize& cls : plan.classes) {
+        if (cls.grams >= UINT32_MAX) return kStatusOutOfMemory;
     }
-    if (size > SIZE_MAX) return kStatusOutOfMemory;
+    if (plan.total > SIZE_MAX) return kStatusOutOfMemory;
 
-    uint8_t* block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size)));
-    if (block == nullptr) return kStatusOutOfMemory;
-    uint8_t* cursor = block;
-    auto carve = [&](uint64_t bytes) {
+    void* allocation = largeBlockAllocate(static_cast<size_t>(plan.total));
+    if (allocation == nullptr) return kStatusOutOfMemory;
+    uint8_t* cursor = reinterpret_cast<uint8_t*>(alignLine(reinterpret_cast<uintptr_t>(allocation)));
+    auto carve = [&](uint64_t bytes, bool zeroed = true) {
         uint8_t* at = cursor;
-        cursor += alignUp(bytes);
+        cursor += alignLine(bytes);
+        if (zeroed) std::memset(at, 0, static_cast<size_t>(bytes));
         return at;
     };
     SearchTable* table = new (carve(sizeof(SearchTable))) SearchTable;
-    table->size = size;
+    table->allocation = allocation;
+    table->size = plan.total;
+    table->fixed = plan.fixed;
     table->recordCount = db.recordCount;
-    table->records = reinterpret_cast<SearchRecord*>(carve(uint64_t{sizeof(SearchRecord)} * db.recordCount));
-    for (int c = 0; c < kClassCount; ++c) {
+    table->recordIndex = reinterpret_cast<uint32_t*>(carve(plan.recordIndexBytes, false));
+    uint32_t* gate = plan.gateBytes == 0 ? nullptr : reinterpret_cast<uint32_t*>(carve(plan.gateBytes));
+    const uint32_t gateShift = 32 - plan.gateBits;
+    for (int c = 0; c < kSearchClassCount; ++c) {
+        const SearchClassSize& size = plan.classes[c];
+        if (size.grams == 0) continue;
         SearchClass& cls = table->classes[c];
-        cls = shape[c];
-        if (cls.entryCount == 0) continue;
-        const uint64_t words = uint64_t{1} << cls.wordBits;
-        cls.filter = reinterpret_cast<uint64_t*>(carve(words * 8));
-        if (cls.gramLength <= 2) {
-            cls.gate = cls.filter;
+        cls.gramLength = size.gramLength;
+        cls.stride = size.stride;
+        cls.prefixLength = size.prefixLength;
+        cls.bucketBits = size.bucketBits;
+        cls.entryCount = static_cast<uint32_t>(size.grams);
+        if (size.gramLength <= 2) {
+            cls.directGate = reinterpret_cast<uint64_t*>(carve(size.directGateBytes));
         } else {
-            const uint64_t gateBytes = (cls.gateMask + 1) / 8;
-            cls.gateWords = reinterpret_cast<uint32_t*>(carve(gateBytes));
-            std::memset(cls.gateWords, 0, static_cast<size_t>(gateBytes));
+            cls.gate = gate;
+            cls.gateShift = gateShift;
+            cls.bothTests = plan.grown;
         }
-        cls.bucketStart = reinterpret_cast<uint32_t*>(carve((words + 1) * 4));
-        cls.entries = reinterpret_cast<SearchEntry*>(carve(uint64_t{cls.entryCount} * sizeof(SearchEntry)));
-        std::memset(cls.filter, 0, static_cast<size_t>(words * 8));
-        std::memset(cls.bucketStart, 0, static_cast<size_t>((words + 1) * 4));
+        setPicks(cls);
+        cls.bucketStart = reinterpret_cast<uint32_t*>(carve(size.bucketBytes));
+        cls.entries = reinterpret_cast<SearchEntry*>(carve(size.entryBytes, false));  // every entry is written
     }
 
-    // Second walk: decode the records, set the filter bits and count the
-    // entries of every bucket.
-    const uint8_t* area = db.recordArea;
+    // Second walk: the record index, the gate bits and the size of every
+    // bucket.
     {
-        uint64_t offset = 0;
         uint32_t index = 0;
-        VpsRecord record;
-        while (index < db.recordCount && vpsRecordRead(area + offset, db.recordAreaLength - offset, record)) {
-            SearchRecord& rec = table->records[index];
-            rec.first = static_cast<uint32_t>(record.first - area);
-            rec.second = static_cast<uint32_t>(record.second - area);
-            rec.name = static_cast<uint32_t>(reinterpret_cast<const uint8_t*>(record.name) - area);
-            rec.secondOffset = record.secondOffset;
-            rec.flags = record.flags;
-            rec.firstLength = record.firstLength;
-            rec.secondLength = record.secondLength;
-            SearchClass& cls = table->classes[classOf(record.firstLength)];
-            for (uint32_t j = 0; j < cls.stride; ++j) {
-                const uint32_t gram = gramAt(record.first + j, cls.gramLength);
-                const Probe probe = probeOf(gram, cls.gramLength, cls.wordBits);
-                cls.filter[probe.word] |= probe.mask;
-                if (cls.gramLength > 2) {  // the hashed gate is the same for q = 3, 4
-                    cls.gateWords[gateWordOf(gram, cls.gateShift)] |= gateBitsOf(gram);
-                }
-                ++cls.bucketStart[probe.word];
-            }
-            offset += record.length;
-            ++index;
+        for (uint64_t offset = 0; offset < db.recordAreaLength; offset += area[offset], ++index) {
+            if (index % kSearchRecordIndexStep == 0) table->recordIndex[index / kSearchRecordIndexStep] = static_cast<uint32_t>(offset);
         }
     }
+    forEachGramBatch(*table, area, db.recordAreaLength, [&](const BuildGram* grams, uint32_t count) {
+        for (uint32_t i = 0; i < count; ++i) {
+            const SearchClass& cls = table->classes[grams[i].cls];
+            ZB_PREFETCH(cls.bucketStart + grams[i].bucket);
+            if (cls.gramLength >= 3) ZB_PREFETCH(gate + gateWordOf(grams[i].gram, gateShift));
+        }
+        for (uint32_t i = 0; i < count; ++i) {
+            SearchClass& cls = table->classes[grams[i].cls];
+            const uint32_t gram = grams[i].gram;
+            if (cls.gramLength <= 2) {
+                cls.directGate[gram >> 6] |= uint64_t{1} << (gram & 63);
+            } else {
+                const uint32_t word = gateWordOf(gram, gateShift);
+                gate[word] |= gateBitsOf(gram);
+                gate[secondWordOf(gram, word)] |= secondBitsOf(gram);
+            }
+            ++cls.bucketStart[grams[i].bucket];
+        }
+    });
     // Counts become starts; placing an entry advances its bucket's start to
     // the next bucket's, so one shift restores the starts afterwards.
     for (SearchClass& cls : table->classes) {
         if (cls.entryCount == 0) continue;
-        const uint32_t buckets = 1u << cls.wordBits;
+        const uint32_t buckets = 1u << cls.bucketBits;
         uint32_t sum = 0;
         for (uint32_t b = 0; b < buckets; ++b) {
             const uint32_t count = cls.bucketStart[b];
@@ -742,54 +999,33 @@ Status searchTableBuild(VpsDatabase& db) {
         }
         cls.bucketStart[buckets] = sum;
     }
-    for (uint32_t index = 0; index < db.recordCount; ++index) {
-        const SearchRecord& rec = table->records[index];
-        SearchClass& cls = table->classes[classOf(rec.firstLength)];
-        for (uint32_t j = 0; j < cls.stride; ++j) {
-            const uint32_t gram = gramAt(area + rec.first + j, cls.gramLength);
-            const Probe probe = probeOf(gram, cls.gramLength, cls.wordBits);
-            cls.entries[cls.bucketStart[probe.word]++] = SearchEntry{gram, index, 1, 1, 1, 1, static_cast<uint8_t>(j), rec.firstLength};
+    forEachGramBatch(*table, area, db.recordAreaLength, [&](const BuildGram* grams, uint32_t count) {
+        uint32_t slot[kBuildBatch + kSearchMaxStride];
+        for (uint32_t i = 0; i < count; ++i) ZB_PREFETCH(table->classes[grams[i].cls].bucketStart + grams[i].bucket);
+        for (uint32_t i = 0; i < count; ++i) {
+            SearchClass& cls = table->classes[grams[i].cls];
+            slot[i] = cls.bucketStart[grams[i].bucket]++;
+            ZB_PREFETCH(cls.entries + slot[i]);
         }
-    }
+        for (uint32_t i = 0; i < count; ++i) {
+            const SearchClass& cls = table->classes[grams[i].cls];
+            const uint32_t r = grams[i].record;
+            cls.entries[slot[i]] = SearchEntry{keyOf(firstAt(area, r), cls.prefixLength, grams[i].shift), r};
+        }
+    });
     for (SearchClass& cls : table->classes) {
         if (cls.entryCount == 0) continue;
-        const uint32_t buckets = 1u << cls.wordBits;
+        const uint32_t buckets = 1u << cls.bucketBits;
         for (uint32_t b = buckets; b > 0; --b) cls.bucketStart[b] = cls.bucketStart[b - 1];
         cls.bucketStart[0] = 0;
-        // Each bucket by group, then by first pattern, then by record; every
-        // entry learns how far its group runs.
-        const SearchRecord* records = table->records;
         for (uint32_t b = 0; b < buckets; ++b) {
             SearchEntry* first = cls.entries + cls.bucketStart[b];
             SearchEntry* last = cls.entries + cls.bucketStart[b + 1];
-            if (last - first > 1) {
-                std::sort(first, last, [&](const SearchEntry& x, const SearchEntry& y) {
-                    if (x.gram != y.gram) return x.gram < y.gram;
-                    if (x.shift != y.shift) return x.shift < y.shift;
-                    const SearchRecord& rx = records[x.record];
-                    const SearchRecord& ry = records[y.record];
-                    const int order = compareFirst(rx, ry, area);
-                    if (order != 0) return order < 0;
-                    if (rx.secondOffset != ry.secondOffset) return rx.secondOffset < ry.secondOffset;
-                    if (rx.secondLength != ry.secondLength) return rx.secondLength < ry.secondLength;
-                    const int second = std::memcmp(area + rx.second, area + ry.second, rx.secondLength);
-                    if (second != 0) return second < 0;
-                    return x.record < y.record;
-                });
-            }
-            for (SearchEntry* e = last; e != first;) {
-                --e;
-                const bool sameGroup = e + 1 != last && e[1].gram == e->gram && e[1].shift == e->shift;
-                e->run = sameGroup ? e[1].run + 1 : 1;
-                e->segment = sameGroup && e[1].firstLength == e->firstLength ? e[1].segment + 1 : 1;
-                const SearchRecord& here = records[e->record];
-                const SearchRecord* next = e->segment > 1 ? &records[e[1].record] : nullptr;
-                const bool sameFirst = next != nullptr && compareFirst(here, *next, area) == 0;
-                e->sameFirst = sameFirst ? e[1].sameFirst + 1 : 1;
-                const bool sameShape = sameFirst && here.secondOffset == next->secondOffset &&
-                                       here.secondLength == next->secondLength;
-                e->sameShape = sameShape ? e[1].sameShape + 1 : 1;
-            }
+            if (last - first < 2) continue;
+            std::sort(first, last, [area](const SearchEntry& x, const SearchEntry& y) {
+                if (x.key != y.key) return x.key < y.key;
+                return recordLess(area, x.record, y.record);
+            });
         }
     }
     table->kernel = vectorKernelAvailable() ? SearchKernel::vector : SearchKernel::portable;
@@ -799,12 +1035,22 @@ Status searchTableBuild(VpsDatabase& db) {
 
 void searchTableFree(VpsDatabase& db) {
     if (db.searchTable == nullptr) return;
+    void* allocation = db.searchTable->allocation;
     db.searchTable->~SearchTable();
-    std::free(db.searchTable);
+    std::free(allocation);
     db.searchTable = nullptr;
 }
 
 uint64_t searchTableSize(const VpsDatabase& db) { return db.searchTable == nullptr ? 0 : db.searchTable->size; }
+
+SearchTableMemory searchTableMemory(const VpsDatabase& db) {
+    SearchTableMemory memory;
+    if (db.searchTable == nullptr) return memory;
+    memory.total = db.searchTable->size;
+    memory.fixed = db.searchTable->fixed;
+    memory.perRecord = db.recordCount == 0 ? 0 : static_cast<double>(memory.total - memory.fixed) / db.recordCount;
+    return memory;
+}
 
 bool searchKernelAvailable(SearchKernel kernel) { return kernel == SearchKernel::portable || vectorKernelAvailable(); }
 

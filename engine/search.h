@@ -36,13 +36,29 @@ Status searchLiteral(const VpsDatabase& db, const uint8_t* window, uint32_t leng
 Status searchFast(const VpsDatabase& db, const uint8_t* window, uint32_t length, WindowPlace place,
                   MatchResult& result);
 
+// How the search table is laid out: as its size asks (what the loader
+// builds), or as a grown one whatever its size, so that tests and fuzzers
+// take small databases through the code of large ones.
+enum class SearchTableLayout : uint8_t { bySize, grown };
+
 // The search table: one allocation, built from a database whose records are
-// already validated; 0 or 8. searchTableFree is safe to call twice.
-Status searchTableBuild(VpsDatabase& db);
+// already validated and that has none yet; 0 or 8. searchTableFree is safe
+// to call twice.
+Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout = SearchTableLayout::bySize);
 void searchTableFree(VpsDatabase& db);
 
 // Bytes held by the search table (0 when there is none).
 uint64_t searchTableSize(const VpsDatabase& db);
+
+// The table's own accounting: all its bytes, the part that does not grow
+// with the records (its header, the direct gates, the gate up to the size
+// that fits the cache), and the rest per record.
+struct SearchTableMemory {
+    uint64_t total = 0;
+    uint64_t fixed = 0;
+    double perRecord = 0;
+};
+SearchTableMemory searchTableMemory(const VpsDatabase& db);
 
 // The code that walks the search table: the portable one, or the vector one
 // of x86-64 hosts with AVX2 (never in the device build). They read the same

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/crc32.h"
+#include "engine/large_block.h"
 #include "engine/search.h"
 
 namespace {
@@ -47,7 +48,7 @@ Status adoptArea(uint8_t* area, uint64_t length, VpsDatabase& db) {
 
 uint8_t* allocateArea(uint64_t length) {
     if (length >= SIZE_MAX) return nullptr;
-    return static_cast<uint8_t*>(std::malloc(length == 0 ? 1 : static_cast<size_t>(length)));
+    return static_cast<uint8_t*>(largeBlockAllocate(length == 0 ? 1 : static_cast<size_t>(length)));
 }
 
 }  // namespace

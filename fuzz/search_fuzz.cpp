@@ -3,7 +3,8 @@
 // (so that patterns collide and share first bytes), a window, and patterns
 // planted in it, at its edges too. With the first byte's top bit set the
 // rest is instead a raw record area and a window, so that arbitrary record
-// bytes go through validation. Any disagreement stops the fuzzer.
+// bytes go through validation. Each search table is laid out both ways, as
+// for its size and grown. Any disagreement stops the fuzzer.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -34,7 +35,7 @@ void put(std::vector<uint8_t>& out, uint32_t value, int bytes) {
 }
 
 // Through both kernels of the table (the vector one where this machine has it).
-void compare(VpsDatabase& db, const uint8_t* window, uint32_t length) {
+void compareKernels(VpsDatabase& db, const uint8_t* window, uint32_t length) {
     for (WindowPlace place : {WindowPlace::startOfFile, WindowPlace::insideFile}) {
         MatchResult literal;
         searchLiteral(db, window, length, place, literal);
@@ -50,6 +51,18 @@ void compare(VpsDatabase& db, const uint8_t* window, uint32_t length) {
             }
         }
     }
+}
+
+// In both layouts of the table: as the loader lays it out for the
+// database's size, and grown (the gate and kernels of a large database),
+// which takes these small databases through the code of large ones.
+void compare(VpsDatabase& db, const uint8_t* window, uint32_t length) {
+    compareKernels(db, window, length);
+    searchTableFree(db);
+    if (searchTableBuild(db, SearchTableLayout::grown) != kStatusOk) __builtin_trap();
+    compareKernels(db, window, length);
+    searchTableFree(db);
+    if (searchTableBuild(db) != kStatusOk) __builtin_trap();
 }
 
 // The window goes into a heap block of exactly its length, so that a read

@@ -1,7 +1,8 @@
 // The database loader over arbitrary file images. Each input is parsed as
 // it is (header, versions, CRC), and once more with its CRC made right, so
 // that mutations reach the record walk and the search table behind the CRC.
-// Whatever loads is then searched by both searches, which must agree.
+// Whatever loads is then searched by both searches, which must agree, with
+// its search table laid out for its size and grown.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +14,7 @@
 
 namespace {
 
-void searchBoth(VpsDatabase& db, const uint8_t* window, uint32_t length) {
+void searchKernels(VpsDatabase& db, const uint8_t* window, uint32_t length) {
     for (WindowPlace place : {WindowPlace::startOfFile, WindowPlace::insideFile}) {
         MatchResult literal;
         searchLiteral(db, window, length, place, literal);
@@ -28,6 +29,17 @@ void searchBoth(VpsDatabase& db, const uint8_t* window, uint32_t length) {
             }
         }
     }
+}
+
+// Both searches, with the table laid out for the database's size and
+// grown (the gate and kernels of a large database).
+void searchBoth(VpsDatabase& db, const uint8_t* window, uint32_t length) {
+    searchKernels(db, window, length);
+    searchTableFree(db);
+    if (searchTableBuild(db, SearchTableLayout::grown) != kStatusOk) __builtin_trap();
+    searchKernels(db, window, length);
+    searchTableFree(db);
+    if (searchTableBuild(db) != kStatusOk) __builtin_trap();
 }
 
 void parseAndSearch(const uint8_t* image, size_t size) {

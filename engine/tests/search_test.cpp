@@ -22,9 +22,20 @@ struct Expected {
 void expectBoth(VpsDatabase& db, const std::vector<uint8_t>& window, WindowPlace place, Expected expected,
                 const char* what) {
     const std::vector<SearchKernel> kernels = availableKernels();
-    for (size_t method = 0; method <= kernels.size(); ++method) {
-        if (method > 0 && db.searchTable != nullptr) ASSERT_TRUE(searchTableSetKernel(db, kernels[method - 1]));
-        SCOPED_TRACE(std::string(what) + (method == 0 ? " [literal]" : std::string(" [table, ") + kernelName(kernels[method - 1]) + "]"));
+    const size_t methods = 1 + 2 * kernels.size();  // literal, then each kernel of each layout
+    for (size_t method = 0; method < methods; ++method) {
+        const SearchKernel kernel = method == 0 ? SearchKernel::portable : kernels[(method - 1) % kernels.size()];
+        const SearchTableLayout layout = method == 0 ? SearchTableLayout::bySize : kLayouts[(method - 1) / kernels.size()];
+        if (method > 0 && db.searchTable != nullptr) {
+            if ((method - 1) % kernels.size() == 0) {
+                searchTableFree(db);
+                ASSERT_EQ(searchTableBuild(db, layout), kStatusOk);
+            }
+            ASSERT_TRUE(searchTableSetKernel(db, kernel));
+        }
+        SCOPED_TRACE(std::string(what) + (method == 0 ? " [literal]"
+                                                      : std::string(" [table ") + layoutName(layout) + ", " +
+                                                            kernelName(kernel) + "]"));
         MatchResult result;
         result.recordNumber = 0;
         result.matchOffset = 0xABCD;

@@ -40,6 +40,18 @@ inline std::vector<SearchKernel> availableKernels() {
 
 inline const char* kernelName(SearchKernel kernel) { return kernel == SearchKernel::vector ? "vector" : "portable"; }
 
+// The table as the loader lays it out for its size, and as a grown one (the
+// gate per gram and the kernels of large tables) whatever its size.
+constexpr SearchTableLayout kLayouts[] = {SearchTableLayout::bySize, SearchTableLayout::grown};
+
+inline const char* layoutName(SearchTableLayout layout) { return layout == SearchTableLayout::grown ? "grown" : "by size"; }
+
+// Builds the database's search table again, laid out as `layout`.
+inline void rebuildTable(TestDb& test, SearchTableLayout layout) {
+    searchTableFree(test.db);
+    ASSERT_EQ(searchTableBuild(test.db, layout), kStatusOk);
+}
+
 inline std::vector<uint8_t> bytesOf(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 
 inline Signature sig(const std::string& name, const std::string& first, uint16_t flags = 0) {

@@ -3,6 +3,7 @@
 // Without --db, the database named by ZB_SCAN_DB (./zb sets it to the
 // build's sample database). Exit status: 0 clean, 1 something found, 2
 // errors (a file or folder unreadable, a bad database or command line).
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/large_block.h"
 #include "engine/search.h"
 #include "engine/vps_format.h"
 #include "tools/scan/host_scan.h"
@@ -44,19 +46,54 @@ const char* loadProblem(Status status) {
     }
 }
 
-bool readWhole(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+// The database file's image, in one block of exactly its size: a large
+// database is read whole while its record area and search table are built,
+// so the image must not be held twice over by a growing buffer.
+struct Image {
+    uint8_t* bytes = nullptr;
+    size_t size = 0;
+    Image() = default;
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
+    ~Image() { release(); }
+    void release() {
+        std::free(bytes);
+        bytes = nullptr;
+        size = 0;
+    }
+};
+
+bool readWhole(const std::string& path, Image& image, std::string& error) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
         error = std::strerror(errno);
         return false;
     }
-    uint8_t chunk[65536];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-    const bool failed = std::ferror(f) != 0;
+    struct stat st;
+    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode)) {
+        image.size = static_cast<size_t>(st.st_size);
+        image.bytes = static_cast<uint8_t*>(largeBlockAllocate(image.size));
+        if (image.bytes == nullptr) {
+            error = "out of memory";
+        } else if (std::fread(image.bytes, 1, image.size, f) != image.size) {
+            error = "read error";
+        }
+    } else {  // a pipe, say: read to its end
+        std::vector<uint8_t> bytes;
+        uint8_t chunk[65536];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+        if (std::ferror(f) != 0) error = "read error";
+        image.size = bytes.size();
+        image.bytes = static_cast<uint8_t*>(largeBlockAllocate(image.size));
+        if (image.bytes == nullptr) {
+            error = "out of memory";
+        } else if (!bytes.empty()) {
+            std::memcpy(image.bytes, bytes.data(), bytes.size());
+        }
+    }
     std::fclose(f);
-    if (failed) error = "read error";
-    if (!failed && bytes.empty()) error = "the file is empty";
+    if (error.empty() && image.size == 0) error = "the file is empty";
     return error.empty();
 }
 
@@ -98,20 +135,20 @@ int main(int argc, char** argv) {
     if (options.paths.empty()) return usage("nothing to scan: give at least one PATH");
     if (dbPath.empty()) return usage("no database: give --db FILE");
 
-    std::vector<uint8_t> image;
+    Image image;
     std::string error;
     if (!readWhole(dbPath, image, error)) {
         std::fprintf(stderr, "zb scan: %s: %s\n", dbPath.c_str(), error.c_str());
         return 2;
     }
     VpsDatabase db;
-    const Status loaded = vpsParseImage(image.data(), image.size(), db);
+    const Status loaded = vpsParseImage(image.bytes, image.size, db);
     if (loaded != kStatusOk) {
         std::fprintf(stderr, "zb scan: %s: %s (status %u)\n", dbPath.c_str(), loadProblem(loaded),
                      static_cast<unsigned>(loaded));
         return 2;
     }
-    std::vector<uint8_t>().swap(image);
+    image.release();
     if (portable) searchTableSetKernel(db, SearchKernel::portable);
 
     options.progress = isatty(STDERR_FILENO) != 0;
