@@ -322,6 +322,15 @@ TEST_F(Download, AStalledServerEndsEachStepWithinItsLimit) {
                     boxes[0].compare(boxes[0].size() - c.end.size(), c.end.size(), c.end) == 0)
             << c.what << ": " << utf8(boxes[0].c_str());
     }
+
+    // The monitor's worker meets the same limit, with nobody to show a box to.
+    server.serve("version.dat", hostile::stall(""));
+    std::vector<std::wstring> boxes;
+    bool noNewVersion = false;
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(version(modeUnattended, boxes, noNewVersion));
+    EXPECT_LE(GetTickCount64() - start, kUpdateReceiveTimeoutMs + 10000);
+    EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(filesIn(temp), before);
 }
 
