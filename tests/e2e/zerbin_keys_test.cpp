@@ -73,6 +73,25 @@ bool enterInBox(const ZerbinApp& app, std::wstring* text) {
     return zbauto::postKey(zbauto::focusOf(box), VK_RETURN) == kStatusOk && zbauto::waitWindowGone(box, 5000) == kStatusOk;
 }
 
+// From the main screen by keys: Action on Scan; at the scan's end the list of
+// infected files has the focus, Down chooses the first file and Action
+// deletes it. `found`: how many files the scan listed.
+void scanAndDeleteTheFirstFile(const ZerbinApp& app, int* found) {
+    ASSERT_TRUE(focusOn(app, 8102));
+    key(app, VK_RETURN);
+    ASSERT_TRUE(app.waitText(8211, L"Finished", kScanTimeoutMs));
+    ASSERT_TRUE(focusOn(app, 116));
+    *found = listCount(app);
+    ASSERT_GE(*found, 2);
+    EXPECT_FALSE(app.enabled(8206));
+    key(app, VK_DOWN);
+    ASSERT_TRUE(waitFor(5000, [&] { return listFocus(app) == 0 && app.enabled(8206); }));
+    const std::wstring chosen = itemPath(app, 0);
+    key(app, VK_RETURN);
+    ASSERT_TRUE(waitFor(5000, [&] { return listCount(app) == *found - 1; }));
+    EXPECT_FALSE(exists(chosen)) << utf8(chosen);
+}
+
 struct Job {
     InfectedFiles files;
     ZerbinApp app;
@@ -132,22 +151,9 @@ TEST(ZerbinKeys, PocketPcJobByTheNavigationPad) {
     ASSERT_TRUE(waitFor(5000, [&] { return app.exists(8102); })) << "Done leads to the main screen";
     expectStoredSettings();
 
-    // The scan: at its end the list has the focus.
-    ASSERT_TRUE(focusOn(app, 8102));
-    key(app, VK_RETURN);
-    ASSERT_TRUE(app.waitText(8211, L"Finished", kScanTimeoutMs));
-    ASSERT_TRUE(focusOn(app, 116));
-    const int found = listCount(app);
-    ASSERT_GE(found, 2);
-    EXPECT_FALSE(app.enabled(8206));
-
-    // Down chooses the first file; Action deletes it, and the next one is chosen.
-    key(app, VK_DOWN);
-    ASSERT_TRUE(waitFor(5000, [&] { return listFocus(app) == 0 && app.enabled(8206); }));
-    std::wstring chosen = itemPath(app, 0);
-    key(app, VK_RETURN);
-    ASSERT_TRUE(waitFor(5000, [&] { return listCount(app) == found - 1; }));
-    EXPECT_FALSE(exists(chosen)) << utf8(chosen);
+    // The scan and a deletion; then the next file is chosen.
+    int found = 0;
+    ASSERT_NO_FATAL_FAILURE(scanAndDeleteTheFirstFile(app, &found));
     EXPECT_EQ(focusedId(app), 116);
     EXPECT_EQ(listFocus(app), 0);
     EXPECT_TRUE(app.enabled(8206));
@@ -226,18 +232,8 @@ TEST(ZerbinKeys, HandheldPcJobByTheKeyboard) {
     expectStoredSettings();
 
     // The scan, and a deletion from the list.
-    ASSERT_TRUE(focusOn(app, 8102));
-    key(app, VK_RETURN);
-    ASSERT_TRUE(app.waitText(8211, L"Finished", kScanTimeoutMs));
-    ASSERT_TRUE(focusOn(app, 116));
-    const int found = listCount(app);
-    ASSERT_GE(found, 2);
-    key(app, VK_DOWN);
-    ASSERT_TRUE(waitFor(5000, [&] { return listFocus(app) == 0 && app.enabled(8206); }));
-    std::wstring chosen = itemPath(app, 0);
-    key(app, VK_RETURN);
-    ASSERT_TRUE(waitFor(5000, [&] { return listCount(app) == found - 1; }));
-    EXPECT_FALSE(exists(chosen)) << utf8(chosen);
+    int found = 0;
+    ASSERT_NO_FATAL_FAILURE(scanAndDeleteTheFirstFile(app, &found));
 
     // Esc presses Done, whose question Enter answers Yes.
     key(app, VK_ESCAPE);

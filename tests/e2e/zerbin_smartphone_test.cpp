@@ -489,12 +489,20 @@ std::string drawnOutsideTheLines(const ZerbinApp& app, const screens::ScreenMode
     return "";
 }
 
-TEST(ZerbinSmartphone, EveryScreenWhereTheLayoutCheckPutsItInEveryLanguage) {
+// The device's fonts and screen, as the layout check takes them.
+class ZerbinSmartphoneLayout : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(fonts.parse(resource(RT_RCDATA, L"DEVICE_FONTS"), error)) << error;
+    }
+
     DeviceFontTable fonts;
-    std::string error;
-    ASSERT_TRUE(fonts.parse(resource(RT_RCDATA, L"DEVICE_FONTS"), error)) << error;
     const bool sideways = landscapeDevice();
     const screens::DeviceScreen& device = sideways ? screens::kSmartphoneSidewaysScreen : screens::kSmartphoneScreen;
+};
+
+TEST_F(ZerbinSmartphoneLayout, EveryScreenWhereTheLayoutCheckPutsItInEveryLanguage) {
 
     for (const LanguageEntry& language : kLanguageTable) {
         SCOPED_TRACE("language " + std::to_string(language.primaryId));
@@ -522,12 +530,7 @@ TEST(ZerbinSmartphone, EveryScreenWhereTheLayoutCheckPutsItInEveryLanguage) {
     }
 }
 
-TEST(ZerbinSmartphone, ScanInfectedAndReportScreensWhereTheLayoutCheckPutsThem) {
-    DeviceFontTable fonts;
-    std::string error;
-    ASSERT_TRUE(fonts.parse(resource(RT_RCDATA, L"DEVICE_FONTS"), error)) << error;
-    const bool sideways = landscapeDevice();
-    const screens::DeviceScreen& device = sideways ? screens::kSmartphoneSidewaysScreen : screens::kSmartphoneScreen;
+TEST_F(ZerbinSmartphoneLayout, ScanInfectedAndReportScreensWhereTheLayoutCheckPutsThem) {
     // Portuguese: the widest labels of the scan screen.
     const LanguageEntry portuguese{22, 125};
     const screens::Texts texts = textsOf(portuguese);

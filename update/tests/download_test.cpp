@@ -25,6 +25,7 @@
 #include "update/tests/update_doubles.h"
 #include "log/diaglog.h"
 #include "update/update.h"
+#include "tests/win_files.h"
 
 namespace {
 
@@ -257,36 +258,13 @@ TEST_F(Download, EachOperationLogsItsEntry) {
     }
 }
 
-std::vector<uint8_t> input(const wchar_t* name) {
-    std::vector<uint8_t> bytes;
-    HANDLE file = CreateFileW((folderOf(ownPath()) + L"\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    bytes.resize(GetFileSize(file, nullptr));
-    DWORD read = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    bytes.resize(read);
-    return bytes;
-}
-
-std::vector<std::wstring> filesIn(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    return names;
-}
+std::vector<uint8_t> input(const wchar_t* name) { return testfiles::readBytes(folderOf(ownPath()) + L"\\" + name); }
 
 // A step that the server leaves waiting fails as that step fails, with the
 // timeout's error, after one wait: the limit, not the server, ends it.
 TEST_F(Download, AStalledServerEndsEachStepWithinItsLimit) {
     const std::wstring temp = folderOf(ownPath()) + L"\\temp";
-    const std::vector<std::wstring> before = filesIn(temp);
+    const std::vector<std::wstring> before = testfiles::filesIn(temp);
     const std::string body(300, 'p');
     const std::string headers = "HTTP/1.1 200 OK\r\nContent-Length: 300\r\nConnection: close\r\n\r\n";
     struct Case {
@@ -331,7 +309,7 @@ TEST_F(Download, AStalledServerEndsEachStepWithinItsLimit) {
     EXPECT_FALSE(version(modeUnattended, boxes, noNewVersion));
     EXPECT_LE(GetTickCount64() - start, kUpdateReceiveTimeoutMs + 10000);
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(filesIn(temp), before);
+    EXPECT_EQ(testfiles::filesIn(temp), before);
 }
 
 // On a device that holds the maker's key, the package goes no further than
@@ -358,7 +336,7 @@ protected:
 
 TEST_F(SignedDownload, EachSignatureThatIsNotTheMakersIsRefused) {
     const std::wstring temp = folderOf(ownPath()) + L"\\temp";
-    const std::vector<std::wstring> before = filesIn(temp);
+    const std::vector<std::wstring> before = testfiles::filesIn(temp);
     const std::string signature = hostile::bytes(signature_);
     const std::wstring noSignature =
         L"The update package has no valid signature (upgrade.sig); nothing was installed.";
@@ -382,7 +360,7 @@ TEST_F(SignedDownload, EachSignatureThatIsNotTheMakersIsRefused) {
         std::vector<std::wstring> boxes;
         EXPECT_EQ(package(boxes), 0u) << c.what;
         EXPECT_EQ(boxes, std::vector<std::wstring>{c.box}) << c.what;
-        EXPECT_EQ(filesIn(temp), before) << c.what;
+        EXPECT_EQ(testfiles::filesIn(temp), before) << c.what;
     }
     // The signature is asked for after the package, in the package's folder.
     const std::vector<std::string> lines = server.requestLines();

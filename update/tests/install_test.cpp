@@ -22,6 +22,8 @@
 
 namespace {
 
+using testfiles::filesIn;
+using testfiles::readBytes;
 using testfiles::removeTree;
 
 std::wstring ownPath() {
@@ -31,19 +33,6 @@ std::wstring ownPath() {
 }
 
 std::wstring folderOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
-
-std::vector<uint8_t> readBytes(const std::wstring& path) {
-    std::vector<uint8_t> bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    DWORD size = GetFileSize(file, nullptr), read = 0;
-    bytes.resize(size);
-    if (size) ReadFile(file, bytes.data(), size, &read, nullptr);
-    bytes.resize(read);
-    CloseHandle(file);
-    return bytes;
-}
 
 bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -56,18 +45,6 @@ bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
 }
 
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::vector<std::wstring> filesIn(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    return names;
-}
 
 std::vector<uint8_t> text(const char* s) { return std::vector<uint8_t>(s, s + std::strlen(s)); }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/crc32.h"
+#include "tests/win_files.h"
 #include "update/signature.h"
 #include "update/update.h"
 
@@ -18,17 +19,8 @@ namespace {
 std::vector<uint8_t> input(const wchar_t* name) {
     wchar_t path[MAX_PATH];
     GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring file(path);
-    file = file.substr(0, file.rfind(L'\\') + 1) + name;
-    std::vector<uint8_t> bytes;
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return bytes;
-    bytes.resize(GetFileSize(handle, nullptr));
-    DWORD read = 0;
-    ReadFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(handle);
-    bytes.resize(read);
-    return bytes;
+    const std::wstring self(path);
+    return testfiles::readBytes(self.substr(0, self.rfind(L'\\') + 1) + name);
 }
 
 struct Verdict {

@@ -12,6 +12,7 @@
 
 namespace {
 
+using testfiles::filesIn;
 using testfiles::removeTree;
 
 std::wstring ownFolder() {
@@ -63,18 +64,6 @@ bool waitForFile(const std::wstring& path, DWORD ms) {
         Sleep(50);
     }
     return exists(path);
-}
-
-std::vector<std::wstring> filesIn(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(found.cFileName);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    return names;
 }
 
 PROCESS_INFORMATION start(const std::wstring& application, const std::wstring& commandLine) {
