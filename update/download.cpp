@@ -327,23 +327,18 @@ uint32_t downloadDataFile(HINTERNET internet, uint32_t mode) {
     // on its own: a slow but moving download goes on, a stalled one ends.
     DWORD read = 0;
     DWORD error = 0;
-    bool failed = false;
     while (read < size) {
         DWORD got = 0;
         const StepClock reading;
-        if (!g_api.InternetReadFile(request.get(), buffer.get() + read, std::min<DWORD>(size - read, kReadPieceBytes),
-                                    &got)) {
-            error = reading.error();
-            failed = true;
-            break;
-        }
-        if (got == 0) {  // the body ended before its length
+        const BOOL ok = g_api.InternetReadFile(request.get(), buffer.get() + read,
+                                               std::min<DWORD>(size - read, kReadPieceBytes), &got);
+        if (!ok || got == 0) {  // failed, stalled, or the body ended before its length
             error = reading.error();
             break;
         }
         read += got;
     }
-    if (failed || read != size) {
+    if (read != size) {
         wchar_t text[160];
         swprintf(text, 160, L"InternetReadFile failed, fileBuf: 0x%X, dwFileSize: 0x%X, read: 0x%X, Error: 0x%X",
                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(buffer.get())), static_cast<unsigned>(size),

@@ -31,36 +31,23 @@ private:
     HCRYPTPROV handle_ = 0;
 };
 
-// One imported key, destroyed on every path.
-class CryptKey {
+// One imported key or hash object, destroyed on every path by the function
+// that destroys its kind (CryptDestroyKey or CryptDestroyHash).
+class CryptObject {
 public:
-    CryptKey() = default;
-    ~CryptKey() {
-        if (handle_) CryptDestroyKey(handle_);
+    using Destroy = BOOL(WINAPI*)(ULONG_PTR);
+    explicit CryptObject(Destroy destroy) : destroy_(destroy) {}
+    ~CryptObject() {
+        if (handle_) destroy_(handle_);
     }
-    CryptKey(const CryptKey&) = delete;
-    CryptKey& operator=(const CryptKey&) = delete;
-    HCRYPTKEY* out() { return &handle_; }
-    HCRYPTKEY get() const { return handle_; }
+    CryptObject(const CryptObject&) = delete;
+    CryptObject& operator=(const CryptObject&) = delete;
+    ULONG_PTR* out() { return &handle_; }
+    ULONG_PTR get() const { return handle_; }
 
 private:
-    HCRYPTKEY handle_ = 0;
-};
-
-// One hash object, destroyed on every path.
-class CryptHash {
-public:
-    CryptHash() = default;
-    ~CryptHash() {
-        if (handle_) CryptDestroyHash(handle_);
-    }
-    CryptHash(const CryptHash&) = delete;
-    CryptHash& operator=(const CryptHash&) = delete;
-    HCRYPTHASH* out() { return &handle_; }
-    HCRYPTHASH get() const { return handle_; }
-
-private:
-    HCRYPTHASH handle_ = 0;
+    Destroy destroy_;
+    ULONG_PTR handle_ = 0;
 };
 
 SignatureVerdict refuse(SignatureVerdict verdict, DWORD* error, DWORD code) {
@@ -81,11 +68,11 @@ SignatureVerdict updateVerifySignature(const uint8_t* data, uint32_t size, const
     if (!provider.acquire(providerType)) return refuse(SignatureVerdict::noSha256, error, GetLastError());
     // What the device can do decides first: a provider without SHA-256
     // refuses every signed package, whatever its key.
-    CryptHash hash;
+    CryptObject hash(CryptDestroyHash);
     if (!CryptCreateHash(provider.get(), CALG_SHA_256, 0, 0, hash.out())) {
         return refuse(SignatureVerdict::noSha256, error, GetLastError());
     }
-    CryptKey publicKey;
+    CryptObject publicKey(CryptDestroyKey);
     if (!CryptImportKey(provider.get(), key, keySize, 0, 0, publicKey.out())) {
         return refuse(SignatureVerdict::badKey, error, GetLastError());
     }
