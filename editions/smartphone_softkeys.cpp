@@ -7,7 +7,7 @@
 
 #include "editions/smartphone.h"
 #include "editions/smartphone_keys.h"
-#include "shell/binding.h"
+#include "base/binding.h"
 #include "shell/config.h"
 #include "shell/lang.h"
 

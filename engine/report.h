@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 // The report writer's state, one instance in g_config. The counters are written
 // by the scan thread and read by the scan screen, so they are atomic.

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "engine/search.h"
-#include "engine/status.h"
+#include "base/status.h"
 
 constexpr uint64_t kScanMinimumSize = 8;          // smaller files are clean, unread
 constexpr uint64_t kScanWholeFileLimit = 100000;  // up to this size a file is one window

@@ -6,7 +6,7 @@
 
 #include "engine/scan_windows.h"
 #include "engine/search.h"
-#include "engine/status.h"
+#include "base/status.h"
 
 // 0 when the file was examined (result.recordNumber 0 clean, else the
 // detection); otherwise the file was not examined and recordNumber is 0:

@@ -13,7 +13,7 @@
 // so that a harmless occurrence of it cannot hide a later detection.
 #include <cstdint>
 
-#include "engine/status.h"
+#include "base/status.h"
 #include "engine/vps_format.h"
 
 // The detection block the scanner fills.

@@ -4,7 +4,7 @@
 
 #include "monitor/monitor.h"
 #include "monitor/schedule.h"
-#include "shell/binding.h"
+#include "base/binding.h"
 #include "update/update.h"
 
 namespace {

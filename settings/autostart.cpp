@@ -8,7 +8,7 @@
 #include <cwchar>
 #include <iterator>
 
-#include "editions/edition.h"
+#include "base/edition.h"
 #include "settings/monitor_path.h"
 #include "settings/process_search.h"
 #include "settings/registry.h"

@@ -8,7 +8,7 @@
 #include <cwchar>
 #include <iterator>
 
-#include "editions/edition.h"
+#include "base/edition.h"
 #include "engine/fileio.h"
 #include "settings/autostart.h"
 #include "settings/monitor_path.h"

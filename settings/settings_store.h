@@ -3,7 +3,7 @@
 // update check, kept in the settings key (settings/settings_keys.h).
 #include <cstdint>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 // Reads "Language", "StorageCard", "AutoUpdate" and "Report" into g_config; a
 // missing value keeps its field. Logs its entry, and the error when the key

@@ -17,7 +17,7 @@
 
 #include <vector>
 
-#include "editions/edition.h"
+#include "base/edition.h"
 #include "shell/config.h"
 #include "shell/controls.h"
 #include "shell/draw.h"

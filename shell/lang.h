@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "engine/status.h"
+#include "base/status.h"
 #include "shell/lang_text.h"
 
 class Language {

@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <string>
 
-#include "editions/edition.h"
+#include "base/edition.h"
 #include "editions/handheld_main_screen.h"
 #include "engine/report.h"
 #include "engine/vps.h"

@@ -5,13 +5,13 @@
 #include <cwchar>
 #include <string>
 
-#include "editions/edition.h"
+#include "base/edition.h"
 #include "editions/smartphone.h"
 #include "engine/fileio.h"
 #include "engine/scan.h"
 #include "engine/scanner.h"
 #include "engine/vps.h"
-#include "shell/binding.h"
+#include "base/binding.h"
 #include "shell/config.h"
 #include "shell/controls.h"
 #include "shell/draw.h"

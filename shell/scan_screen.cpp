@@ -6,7 +6,7 @@
 #include <cwchar>
 #include <string>
 
-#include "editions/edition.h"
+#include "base/edition.h"
 #include "engine/report.h"
 #include "engine/scan.h"
 #include "shell/config.h"

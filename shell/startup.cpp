@@ -7,14 +7,14 @@
 
 #include <string>
 
-#include "editions/edition.h"
+#include "base/edition.h"
 #include "editions/smartphone.h"
 #include "engine/vps.h"
 #include "log/diaglog.h"
 #include "settings/registry.h"
 #include "settings/settings_keys.h"
 #include "settings/settings_store.h"
-#include "shell/binding.h"
+#include "base/binding.h"
 #include "shell/config.h"
 #include "shell/keyboard.h"
 #include "shell/lang.h"

@@ -6,7 +6,7 @@
 #include <cwchar>
 
 #include "log/diaglog.h"
-#include "shell/binding.h"
+#include "base/binding.h"
 #include "update/update.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "shell/age_text.h"
-#include "shell/binding_plan.h"
+#include "base/binding_plan.h"
 #include "shell/handheld_layout.h"
 #include "shell/item_path.h"
 #include "shell/lang_text.h"

@@ -20,7 +20,7 @@
 #include "update/package_maker.h"
 #include "update/tests/hostile_server.h"
 #include "update/update.h"
-#include "shell/binding.h"
+#include "base/binding.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/search.h"
-#include "engine/status.h"
+#include "base/status.h"
 #include "engine/vps_format.h"
 #include "tools/vps/signatures.h"
 

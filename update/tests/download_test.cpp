@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/binding.h"
+#include "base/binding.h"
 #include "update/package.h"
 #include "update/package_maker.h"
 #include "update/tests/box_catcher.h"
