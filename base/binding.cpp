@@ -1,7 +1,7 @@
 #include "base/binding.h"
 
-#include "base/edition.h"
 #include "base/binding_entries.h"
+#include "base/edition.h"
 
 PlatformEntries g_api;
 

@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include "base/edition.h"
 #include "base/binding.h"
 #include "base/binding_entries.h"
+#include "base/edition.h"
 
 PlatformEntries g_api;
 

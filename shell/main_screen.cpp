@@ -5,10 +5,11 @@
 #include <string>
 
 #include "base/edition.h"
-#include "editions/handheld_main_screen.h"
 #include "engine/report.h"
 #include "engine/vps.h"
+#include "settings/settings_store.h"
 #include "shell/age_text.h"
+#include "shell/button_column.h"
 #include "shell/config.h"
 #include "shell/controls.h"
 #include "shell/draw.h"
@@ -16,7 +17,6 @@
 #include "shell/keyboard.h"
 #include "shell/lang.h"
 #include "shell/screens.h"
-#include "settings/settings_store.h"
 
 namespace {
 

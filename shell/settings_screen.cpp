@@ -3,8 +3,8 @@
 #include <cwchar>
 #include <string>
 
-#include "base/edition.h"
 #include "base/binding.h"
+#include "base/edition.h"
 #include "shell/config.h"
 #include "shell/controls.h"
 #include "shell/draw.h"

@@ -5,8 +5,8 @@
 
 #include <cwchar>
 
-#include "log/diaglog.h"
 #include "base/binding.h"
+#include "log/diaglog.h"
 #include "update/update.h"
 
 namespace {
