@@ -727,8 +727,8 @@ struct WindowKeys {
 
 // All records of the class whose grams sit in the bucket of the gram at t.
 void searchBucket(const SearchClass& cls, const SearchEntry* first, const SearchEntry* last, const uint8_t* area,
-                  const uint8_t* window, uint32_t length, uint64_t t, bool anchoredAtStartOnly, Best& best) {
-    WindowKeys keys{window, length, t, cls.prefixLength, 0, {}};
+                  const uint8_t* window, uint32_t length, uint64_t t, WindowKeys& keys, bool anchoredAtStartOnly,
+                  Best& best) {
     // The groups of [from, to), all of whose keys equal the window's for
     // their shift: each run of one key is one group.
     auto groups = [&](const SearchEntry* from, const SearchEntry* to) {
@@ -824,9 +824,21 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
             ZB_PREFETCH(first);
             ZB_PREFETCH(first + 7);  // a bucket of eight entries spans a line boundary at most once
         }
+        // Then the records whose keys match, so that where every candidate
+        // is a record's (a window made of entries) their misses overlap too.
+        WindowKeys keys[kCandidateBatch];
+        for (uint32_t i = 0; i < count; ++i) {
+            keys[i] = WindowKeys{window, length, at[i], cls.prefixLength, 0, {}};
+            const SearchEntry* first = cls.entries + cls.bucketStart[bucket[i]];
+            const SearchEntry* last = cls.entries + cls.bucketStart[bucket[i] + 1];
+            if (last - first > kLinearBucket) continue;
+            for (const SearchEntry* e = first; e != last; ++e) {
+                if ((e->key & ~kKeyPlace) == keys[i].of(shiftOfKey(e->key))) ZB_PREFETCH(area + e->record);
+            }
+        }
         for (uint32_t i = 0; i < count && static_cast<int64_t>(at[i]) <= limit(); ++i) {
             searchBucket(cls, cls.entries + cls.bucketStart[bucket[i]], cls.entries + cls.bucketStart[bucket[i] + 1], area,
-                         window, length, at[i], anchoredAtStartOnly, best);
+                         window, length, at[i], keys[i], anchoredAtStartOnly, best);
         }
         if (count < kCandidateBatch) break;
     }
