@@ -33,12 +33,14 @@ double gramWeight(const uint8_t* p, uint32_t q) {
     return w;
 }
 
-// A record sharing a gram with others costs a look at them whenever the
-// gram is in a window: weighed like a gram with a zero byte in it.
-constexpr double kCrowdWeight = 1e-8;
+// Records sharing an entry's first gram with more than kCrowdFree others:
+// each is weighed like a gram seen once in 100 KB of ordinary files.
+constexpr uint32_t kCrowdFree = 3;
+constexpr double kCrowdWeight = 1e-5;
 // The whole first pattern stays the entry while it costs no more than this
-// (five grams of random bytes cost about 5e-9, one with two zeros 1e-6).
-constexpr double kKeepWeight = 1e-7;
+// (a gram seen once in 100 KB; five grams of random bytes cost about 5e-9,
+// "MZ" 2.5e-5, a run of zeros 0.025).
+constexpr double kKeepWeight = 1e-5;
 constexpr double kSwitchFactor = 4;
 
 // The sampled grams of an entry of `length` bytes, as the table takes them:
@@ -55,33 +57,52 @@ inline uint32_t gramValue(const uint8_t* p, uint32_t q) {
     return v | (q << 30);  // grams of different lengths never share a count
 }
 
-// Records per gram, counted in a hashed table of saturating bytes.
+// Records per entry start (its first gram), counted in a hashed table of
+// saturating bytes. Records of one family share their first bytes; the
+// first gram is where that shows, and one count per record keeps the
+// counting within the load's time at a million records.
 struct Crowd {
+    // Two tables with hashes of their own, read as the smaller count: a
+    // gram that shares a slot with a crowded one in one table seldom does
+    // in both.
     uint8_t* counts = nullptr;
     uint32_t shift = 32;
+    uint32_t slots = 0;
 
-    uint8_t* at(uint32_t gram) const { return counts + ((gram * 0x9E3779B1u) >> shift); }
+    uint8_t* at(uint32_t gram, int table) const {
+        return counts + (table == 0 ? (gram * 0x9E3779B1u) >> shift : slots + ((gram * 0x85EBCA77u) >> shift));
+    }
+    uint32_t gramOf(const uint8_t* bytes, uint32_t length) const { return gramValue(bytes, gramLengthOf(length)); }
     void add(const uint8_t* bytes, uint32_t length) const {
-        const uint32_t q = gramLengthOf(length);
-        for (uint32_t j = 0; j < gramCountOf(length); ++j) {
-            uint8_t* c = at(gramValue(bytes + j, q));
+        const uint32_t gram = gramOf(bytes, length);
+        for (int t = 0; t < 2; ++t) {
+            uint8_t* c = at(gram, t);
             if (*c != 0xFF) ++*c;
         }
     }
     void remove(const uint8_t* bytes, uint32_t length) const {
-        const uint32_t q = gramLengthOf(length);
-        for (uint32_t j = 0; j < gramCountOf(length); ++j) {
-            uint8_t* c = at(gramValue(bytes + j, q));
+        const uint32_t gram = gramOf(bytes, length);
+        for (int t = 0; t < 2; ++t) {
+            uint8_t* c = at(gram, t);
             if (*c != 0xFF && *c != 0) --*c;
         }
     }
-    double weigh(const uint8_t* bytes, uint32_t length) const {
+    uint32_t count(const uint8_t* bytes, uint32_t length) const {
+        const uint32_t gram = gramOf(bytes, length);
+        const uint8_t a = *at(gram, 0), b = *at(gram, 1);
+        return a < b ? a : b;
+    }
+    // A few records behind one gram cost nothing a bucket does not already
+    // hold (and a shared slot overstates a crowd); past them each costs a
+    // look whenever the gram is in a window.
+    // `counted`: this record is among the counted ones.
+    double weigh(const uint8_t* bytes, uint32_t length, bool counted) const {
         const uint32_t q = gramLengthOf(length);
         double w = 0;
-        for (uint32_t j = 0; j < gramCountOf(length); ++j) {
-            w += gramWeight(bytes + j, q) + kCrowdWeight * *at(gramValue(bytes + j, q));
-        }
-        return w;
+        for (uint32_t j = 0; j < gramCountOf(length); ++j) w += gramWeight(bytes + j, q);
+        const uint32_t n = count(bytes, length);
+        const uint32_t crowd = counted && n != 0xFF && n != 0 ? n - 1u : n;
+        return w + (crowd > kCrowdFree ? kCrowdWeight * (crowd - kCrowdFree) : 0);
     }
 };
 
@@ -105,14 +126,15 @@ uint32_t searchEntryPeriod(const uint8_t* bytes, uint32_t length) {
 }
 
 Status searchChooseEntries(const uint8_t* area, uint64_t areaLength, uint32_t recordCount, SearchEntryChoice* choices) {
-    // About two slots per gram, at most 4 MB so that the counting stays in
-    // the last-level cache; a shared slot only overstates a crowd.
-    uint32_t bits = 12;
-    while (bits < 22 && (uint64_t{1} << bits) < uint64_t{recordCount} * 10) ++bits;
+    // At least two slots per record in each table, both together at most
+    // 2 MB so that the counting stays in the last-level cache.
+    uint32_t bits = 16;
+    while (bits < 20 && (uint64_t{1} << bits) < uint64_t{recordCount} * 2) ++bits;
     Crowd crowd;
-    crowd.counts = static_cast<uint8_t*>(std::calloc(size_t{1} << bits, 1));
+    crowd.counts = static_cast<uint8_t*>(std::calloc(size_t{2} << bits, 1));
     if (crowd.counts == nullptr) return kStatusOutOfMemory;
     crowd.shift = 32 - bits;
+    crowd.slots = 1u << bits;
 
     uint32_t index = 0;
     for (uint64_t offset = 0; offset < areaLength && index < recordCount; offset += area[offset], ++index) {
@@ -124,16 +146,19 @@ Status searchChooseEntries(const uint8_t* area, uint64_t areaLength, uint32_t re
     for (uint64_t offset = 0; offset < areaLength && index < recordCount; offset += area[offset], ++index) {
         const uint32_t r = static_cast<uint32_t>(offset);
         const uint8_t n = firstLength(area, r);
-        crowd.remove(firstBytes(area, r), n);
-        const double whole = crowd.weigh(firstBytes(area, r), n);
+        const double whole = crowd.weigh(firstBytes(area, r), n, true);
         SearchEntryChoice best = choices[index];
         if (whole > kKeepWeight) {
             double bestWeight = whole;
+            // Never shorter than the whole first pattern's first eight bytes:
+            // a shorter entry would be sampled more densely, in a class
+            // that every window then pays for.
+            const uint32_t least = n < kSearchEntryPartLength ? n : kSearchEntryPartLength;
             auto consider = [&](SearchPart part, const uint8_t* pattern, uint32_t length, uint32_t from) {
                 const uint32_t e = length < kSearchEntryPartLength ? length : kSearchEntryPartLength;
-                if (e == 0) return;
+                if (e == 0 || e < least) return;
                 for (uint32_t k = from; k + e <= length; ++k) {
-                    const double w = crowd.weigh(pattern + k, e);
+                    const double w = crowd.weigh(pattern + k, e, false);
                     if (w * kSwitchFactor < whole && w < bestWeight) {
                         bestWeight = w;
                         best = SearchEntryChoice{part, static_cast<uint8_t>(k), static_cast<uint8_t>(e)};
@@ -143,8 +168,11 @@ Status searchChooseEntries(const uint8_t* area, uint64_t areaLength, uint32_t re
             if (n > kSearchEntryPartLength) consider(SearchPart::first, firstBytes(area, r), n, 1);
             consider(SearchPart::second, secondBytes(area, r), secondLength(area, r), 0);
         }
+        if (!searchEntryIsWholeFirst(best)) {
+            crowd.remove(firstBytes(area, r), n);
+            crowd.add(searchEntryBytes(area, r, best), best.length);
+        }
         choices[index] = best;
-        crowd.add(searchEntryBytes(area, r, best), best.length);
     }
     std::free(crowd.counts);
     return kStatusOk;
