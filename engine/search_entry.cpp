@@ -42,6 +42,10 @@ constexpr double kCrowdWeight = 1e-5;
 // "MZ" 2.5e-5, a run of zeros 0.025).
 constexpr double kKeepWeight = 1e-5;
 constexpr double kSwitchFactor = 4;
+// A first pattern shared by a hundred records or more, or made of bytes
+// that fill ordinary files (runs of zeros, "MZ" and a few more), gives way
+// to any cheaper entry, shorter ones too.
+constexpr double kHopelessWeight = 1e-3;
 
 // The sampled grams of an entry of `length` bytes, as the table takes them:
 // 4-byte grams (the whole entry when shorter) at its first offsets.
@@ -150,10 +154,10 @@ Status searchChooseEntries(const uint8_t* area, uint64_t areaLength, uint32_t re
         SearchEntryChoice best = choices[index];
         if (whole > kKeepWeight) {
             double bestWeight = whole;
-            // Never shorter than the whole first pattern's first eight bytes:
-            // a shorter entry would be sampled more densely, in a class
-            // that every window then pays for.
-            const uint32_t least = n < kSearchEntryPartLength ? n : kSearchEntryPartLength;
+            // Not shorter than the whole first pattern's first eight bytes
+            // unless that is hopeless: a shorter entry is sampled more
+            // densely, in a class that every window then pays for.
+            const uint32_t least = whole >= kHopelessWeight ? 1 : n < kSearchEntryPartLength ? n : kSearchEntryPartLength;
             auto consider = [&](SearchPart part, const uint8_t* pattern, uint32_t length, uint32_t from) {
                 const uint32_t e = length < kSearchEntryPartLength ? length : kSearchEntryPartLength;
                 if (e == 0 || e < least) return;
