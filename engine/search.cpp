@@ -448,10 +448,16 @@ __attribute__((target("avx2"), always_inline)) inline uint32_t gateLanes(const u
     return static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(lanes)));
 }
 
+// Appends the sampled positions from t on (up to tMax) whose grams pass
+// both tests to out[count..room), in increasing order, and returns the
+// position to go on from. Every passing lane of a step is taken, so that a
+// window full of candidates costs one step per sixteen grams, not one per
+// candidate.
 template <uint32_t Q, uint32_t S, bool Both>
-__attribute__((target("avx2,bmi"), noinline)) uint64_t nextCandidateVector(const SearchClass& cls,
-                                                                           const uint8_t* window, uint32_t length,
-                                                                           uint64_t t, uint64_t tMax) {
+__attribute__((target("avx2,bmi"), noinline)) uint64_t candidatesVector(const SearchClass& cls,
+                                                                        const uint8_t* window, uint32_t length,
+                                                                        uint64_t t, uint64_t tMax, uint64_t* out,
+                                                                        uint32_t room, uint32_t& count) {
     const uint32_t* gate = cls.gate;
     const __m128i gateShift = _mm_cvtsi32_si128(static_cast<int>(cls.gateShift));
     const __m256i pickA = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cls.pickA)));
@@ -471,31 +477,35 @@ __attribute__((target("avx2,bmi"), noinline)) uint64_t nextCandidateVector(const
         }
         uint32_t passed = gateLanes<Both>(gate, gramsAt<S>(p, pickA, pickB), gateShift) |
                           (gateLanes<Both>(gate, gramsAt<S>(p + 8 * S, pickA, pickB), gateShift) << 8);
-        if constexpr (Both) {
-            if (passed != 0) return t + S * static_cast<uint64_t>(__builtin_ctz(passed));
-        } else {
-            while (passed != 0) {
-                const uint64_t at = t + S * static_cast<uint64_t>(__builtin_ctz(passed));
-                if (secondPasses<Q>(cls, window + at)) return at;
-                passed &= passed - 1;
-            }
+        while (passed != 0) {
+            const uint64_t at = t + S * static_cast<uint64_t>(__builtin_ctz(passed));
+            passed &= passed - 1;
+            if (!Both && !secondPasses<Q>(cls, window + at)) continue;
+            out[count++] = at;
+            if (count == room) return at + S;
         }
         t += 16 * S;
     }
-    return Both ? nextCandidateBoth<Q>(cls, window, length, t, tMax, S) : nextCandidate<Q>(cls, window, t, tMax, S);
+    for (; count < room; t += S) {
+        t = Both ? nextCandidateBoth<Q>(cls, window, length, t, tMax, S) : nextCandidate<Q>(cls, window, t, tMax, S);
+        if (t > tMax) return t;
+        out[count++] = t;
+    }
+    return t;
 }
 
 template <uint32_t Q, bool Both>
-uint64_t nextCandidateVector(const SearchClass& cls, const uint8_t* window, uint32_t length, uint64_t t, uint64_t tMax) {
+uint64_t candidatesVector(const SearchClass& cls, const uint8_t* window, uint32_t length, uint64_t t, uint64_t tMax,
+                          uint64_t* out, uint32_t room, uint32_t& count) {
     switch (cls.stride) {
-        case 1: return nextCandidateVector<Q, 1, Both>(cls, window, length, t, tMax);
-        case 2: return nextCandidateVector<Q, 2, Both>(cls, window, length, t, tMax);
-        case 3: return nextCandidateVector<Q, 3, Both>(cls, window, length, t, tMax);
-        case 4: return nextCandidateVector<Q, 4, Both>(cls, window, length, t, tMax);
-        case 5: return nextCandidateVector<Q, 5, Both>(cls, window, length, t, tMax);
-        case 6: return nextCandidateVector<Q, 6, Both>(cls, window, length, t, tMax);
-        case 7: return nextCandidateVector<Q, 7, Both>(cls, window, length, t, tMax);
-        default: return nextCandidateVector<Q, 8, Both>(cls, window, length, t, tMax);
+        case 1: return candidatesVector<Q, 1, Both>(cls, window, length, t, tMax, out, room, count);
+        case 2: return candidatesVector<Q, 2, Both>(cls, window, length, t, tMax, out, room, count);
+        case 3: return candidatesVector<Q, 3, Both>(cls, window, length, t, tMax, out, room, count);
+        case 4: return candidatesVector<Q, 4, Both>(cls, window, length, t, tMax, out, room, count);
+        case 5: return candidatesVector<Q, 5, Both>(cls, window, length, t, tMax, out, room, count);
+        case 6: return candidatesVector<Q, 6, Both>(cls, window, length, t, tMax, out, room, count);
+        case 7: return candidatesVector<Q, 7, Both>(cls, window, length, t, tMax, out, room, count);
+        default: return candidatesVector<Q, 8, Both>(cls, window, length, t, tMax, out, room, count);
     }
 }
 
@@ -790,34 +800,42 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
     };
     auto next = [&](uint64_t t, uint64_t tMax) {
         if constexpr (Q >= 3) {
-#if ZB_SEARCH_VECTOR
-            if (table.kernel == SearchKernel::vector) {
-                return cls.bothTests ? nextCandidateVector<Q, true>(cls, window, length, t, tMax)
-                                     : nextCandidateVector<Q, false>(cls, window, length, t, tMax);
-            }
-#endif
             return cls.bothTests ? nextCandidateBoth<Q>(cls, window, length, t, tMax, stride)
                                  : nextCandidate<Q>(cls, window, t, tMax, stride);
         } else {
             return nextCandidate<Q>(cls, window, t, tMax, stride);
         }
     };
+    // Up to kCandidateBatch candidates from t on into `at`.
+    auto collect = [&](uint64_t& t, uint64_t tMax, uint64_t* at) {
+        uint32_t count = 0;
+#if ZB_SEARCH_VECTOR
+        if constexpr (Q >= 3) {
+            if (table.kernel == SearchKernel::vector) {
+                t = cls.bothTests ? candidatesVector<Q, true>(cls, window, length, t, tMax, at, kCandidateBatch, count)
+                                  : candidatesVector<Q, false>(cls, window, length, t, tMax, at, kCandidateBatch, count);
+                return count;
+            }
+        }
+#endif
+        for (; count < kCandidateBatch; t += stride) {
+            t = next(t, tMax);
+            if (t > tMax) break;
+            at[count++] = t;
+        }
+        return count;
+    };
     (void)table;
     uint64_t t = 0;
     for (;;) {
         uint64_t at[kCandidateBatch];
         uint32_t bucket[kCandidateBatch];
-        uint32_t count = 0;
         const int64_t bound = limit();
         if (bound < 0) break;
-        const uint64_t tMax = static_cast<uint64_t>(bound);
-        for (; count < kCandidateBatch; t += stride) {
-            t = next(t, tMax);
-            if (t > tMax) break;
-            at[count] = t;
-            bucket[count] = bucketOf(gramAt<Q>(window + t), cls.bucketBits);
-            ZB_PREFETCH(cls.bucketStart + bucket[count]);
-            ++count;
+        const uint32_t count = collect(t, static_cast<uint64_t>(bound), at);
+        for (uint32_t i = 0; i < count; ++i) {
+            bucket[i] = bucketOf(gramAt<Q>(window + at[i]), cls.bucketBits);
+            ZB_PREFETCH(cls.bucketStart + bucket[i]);
         }
         for (uint32_t i = 0; i < count; ++i) {
             const SearchEntry* first = cls.entries + cls.bucketStart[bucket[i]];
