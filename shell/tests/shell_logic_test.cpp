@@ -392,11 +392,12 @@ TEST(LayoutCheckTest, EveryScreenOfEveryEditionFitsItsDeviceInEveryLanguage) {
             all.insert(all.end(), more.begin(), more.end());
         };
         add(screens::pocketPcScreens(screens::kPocketPcScreen, fonts, texts, language.id));
+        add(screens::pocketPcScreens(screens::kWindowsMobile5Screen, fonts, texts, language.id));
         add(screens::pocketPcScreens(screens::kPocketPcSidewaysScreen, fonts, texts, language.id));
         add(screens::handheldPcScreens(screens::kHandheldPcScreen, fonts, texts, language.id));
         add(screens::smartphoneScreens(screens::kSmartphoneScreen, false, fonts, texts, language.id));
         add(screens::smartphoneScreens(screens::kSmartphoneSidewaysScreen, true, fonts, texts, language.id));
-        EXPECT_EQ(all.size(), 2 * 9u + 9 + 2 * 10) << "every screen of every device";
+        EXPECT_EQ(all.size(), 3 * 9u + 9 + 2 * 10) << "every screen of every device";
         for (const screens::ScreenModel& screen : all) {
             for (const std::string& fault : screens::layoutFaults(screen)) {
                 ADD_FAILURE() << language.file << ", " << fault;
