@@ -192,12 +192,15 @@ std::vector<ScreenModel> touchScreens(const DeviceScreen& device, const ScreenMe
         const auto box = [&](int id, const ControlPlace& place, int lines) {
             b.captioned(id, place, CaptionKind::checkBox, font, {texts(uint32_t(id))}, lines);
         };
+        const captions::SettingsCaptions c{width(texts(8402)), measured(fonts, font, texts(8404)),
+                                           fonts.advance(font, u'0')};
         if (handheld) {
             label(8400, hpc::settingsLanguageLabel(m));
             b.control(8401, hpc::settingsLanguageList(m));
             label(8408, hpc::settingsReportLabel(m));
             b.control(8410, hpc::settingsReportLevel(m));
-            box(8404, hpc::settingsStorageCard(m), 1);
+            const captions::CheckBoxRoom card = hpc::settingsStorageCard(m, c);
+            box(8404, card.place, card.lines);
             box(8409, hpc::settingsAutoUpdate(m), 1);
         } else {
             label(8400, layout::settingsLanguageLabel(m));
@@ -206,10 +209,11 @@ std::vector<ScreenModel> touchScreens(const DeviceScreen& device, const ScreenMe
             ControlPlace levels = layout::settingsReportLevel(m);
             levels.height = fontHeight + kDropDownFrame;
             b.control(8410, levels);
-            box(8404, layout::settingsStorageCard(m), 1);
-            box(8409, layout::settingsAutoUpdate(m), 1);
+            const captions::CheckBoxRoom card = layout::settingsStorageCard(m, c);
+            box(8404, card.place, card.lines);
+            box(8409, layout::settingsAutoUpdate(m, c), 1);
         }
-        b.captioned(8402, layout::settingsUpdate(m), CaptionKind::button, font, {texts(8402)});
+        b.captioned(8402, layout::settingsUpdate(m, c), CaptionKind::button, font, {texts(8402)});
         b.captioned(8403, layout::settingsDone(m), CaptionKind::button, font, {texts(8403)});
         out.push_back(b.done());
     }
@@ -413,8 +417,11 @@ std::vector<ScreenModel> smartphoneScreens(const DeviceScreen& device, bool land
         b.control(10003, sp::spinnerArrows(sp::settingsLanguageSpinner(m)));
         b.control(8410, sp::spinnerList(sp::settingsReportSpinner(m)));
         b.control(10007, sp::spinnerArrows(sp::settingsReportSpinner(m)));
-        b.captioned(8404, sp::settingsStorageCard(m), CaptionKind::checkBox, DeviceFont::light8, {texts(8404)});
-        b.captioned(8409, sp::settingsAutoUpdate(m), CaptionKind::checkBox, DeviceFont::light8, {texts(8409)});
+        const DeviceFont boxes = DeviceFont::light8;
+        const captions::SettingsCaptions c{0, measured(fonts, boxes, texts(8404)), fonts.advance(boxes, u'0')};
+        const captions::CheckBoxRoom card = sp::settingsStorageCard(m, c);
+        b.captioned(8404, card.place, CaptionKind::checkBox, boxes, {texts(8404)}, card.lines);
+        b.captioned(8409, sp::settingsAutoUpdate(m, c), CaptionKind::checkBox, boxes, {texts(8409)});
         out.push_back(b.done());
     }
     return out;
