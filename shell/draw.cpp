@@ -76,11 +76,14 @@ void placeControl(HWND parent, int id, const ControlPlace& place) {
         was.bottom - was.top == place.height) {
         return;
     }
+    MoveWindow(control, place.x, place.y, place.width, place.height, TRUE);
+    // After the move: what the control no longer covers is the parent's again
+    // (its drawing leaves the children out), and a relabel may validate the
+    // parent before it repaints.
     if (HDC dc = GetDC(parent)) {
         FillRect(dc, &was, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
         ReleaseDC(parent, dc);
     }
-    MoveWindow(control, place.x, place.y, place.width, place.height, TRUE);
 }
 
 void setCheckBoxLines(HWND parent, int id, int lines) {
