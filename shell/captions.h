@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/metrics.h"
+#include "shell/control_place.h"
 
 namespace captions {
 

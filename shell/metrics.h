@@ -11,6 +11,8 @@
 // above the buttons; the settings screen sets the language list and the
 // report level side by side, as the Handheld PC does.
 
+#include "shell/control_place.h"
+
 namespace captions {
 struct SettingsCaptions;
 struct CheckBoxRoom;
@@ -40,13 +42,6 @@ ScreenMetrics computeScreenMetrics(int clientWidth, int clientHeight, int aveCha
 
 // The button row's top in lines on a turned screen.
 constexpr int kTurnedButtonRowLines = 13;
-
-struct ControlPlace {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-};
 
 namespace layout {
 
