@@ -197,14 +197,20 @@ TEST_F(ZerbinUpdate, AnInstalledPackageIsRecordedAndNeitherFetchedAgainNorReplay
     EXPECT_EQ(requestsFor("upgrade.dat"), 3u);
 }
 
-// A program folder that refuses the new database: the installer keeps the
-// old one, records nothing and starts zerbin all the same, which takes the
-// package again at the next check.
+// A program folder that refuses the new database (held open here, readable
+// but not replaceable): the installer keeps the old one, records nothing and
+// starts zerbin all the same, which takes the package again at the next check.
 TEST_F(ZerbinUpdate, AnInstallThatCannotReplaceTheDatabaseRecordsNothing) {
     const std::vector<uint8_t> old = e2e::readFileBytes(app.path(L"zerbinpda.vps"));
-    ASSERT_TRUE(SetFileAttributesW(app.path(L"zerbinpda.vps").c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::vector<uint8_t> release8 = databaseOfRelease(8);
+    struct Held {
+        HANDLE file;
+        ~Held() { CloseHandle(file); }
+    } held{CreateFileW(app.path(L"zerbinpda.vps").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                       nullptr)};
+    ASSERT_NE(held.file, INVALID_HANDLE_VALUE);
     openSettings();
-    installWithTheInstaller(430, databaseOfRelease(8));
+    installWithTheInstaller(430, release8);
     EXPECT_EQ(e2e::readFileBytes(app.path(L"zerbinpda.vps")), old);
     EXPECT_FALSE(pathExists(app.path(L"zbpackage.ver")));
     const std::vector<uint8_t> log = e2e::readFileBytes(app.path(L"zbinstall.log"));
