@@ -2,7 +2,10 @@
 // device reaches a hostile test server through the device network (the
 // update server's name leads to it) and shows exactly the box each broken
 // reply deserves; the connection manager's modes; a good package ends
-// zerbin and starts its installer; the WM5, Handheld PC and Smartphone
+// zerbin and starts its installer; with the real installer, an installed
+// package is recorded, so its offer is up to date, a replay is refused and a
+// database-only package leaves the programs alone, while an install that
+// cannot replace the database records nothing; the WM5, Handheld PC and Smartphone
 // editions ask their own directories, the first two on line without the
 // connection manager, and give up cleanly when WinInet cannot be opened.
 #include <winsock2.h>
