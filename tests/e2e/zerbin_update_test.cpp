@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "base/binding.h"
 #include "ce_connmgr.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/e2e/zerbin_app.h"
@@ -23,7 +24,6 @@
 #include "update/package_maker.h"
 #include "update/tests/hostile_server.h"
 #include "update/update.h"
-#include "shell/binding.h"
 
 namespace {
 
