@@ -274,7 +274,7 @@ bool downloadVersionFile(HINTERNET internet, uint32_t mode) {
         updateErrorBox(mode, L"downloadVersionFile: file is corrupted.");
         return false;
     }
-    if (!packageIsNewer(containerVersion(buffer.get()))) {
+    if (!packageIsNewer(containerVersion(buffer.get()), updateInstalledVersion())) {
         updateErrorBox(mode, L"zerbin! is up-to-date.");
         return false;
     }

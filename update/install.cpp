@@ -107,8 +107,10 @@ uint32_t updateDataFile(uint8_t* buffer, uint32_t size, uint32_t mode) {
         updateErrorBox(mode, L"Downloaded data file is corrupted, try again.");
         return 0;
     }
+    // Whatever the version file said: a package the device has installed
+    // already, or an older one replayed, installs nothing.
     const uint16_t entryCount = packageEntryCount(buffer);
-    if (!packageIsNewer(containerVersion(buffer)) || entryCount == 0) return 0;
+    if (!packageIsNewer(containerVersion(buffer), updateInstalledVersion()) || entryCount == 0) return 0;
 
     // The temporary folder, kept with its trailing backslash: it is both the
     // prefix of every target path and the installer's argument.
@@ -179,6 +181,21 @@ uint32_t updateDataFile(uint8_t* buffer, uint32_t size, uint32_t mode) {
     if (!updateRunsInMonitor()) SetCursor(LoadCursorW(nullptr, IDC_ARROW));
     TerminateProcess(GetCurrentProcess(), 0);
     return 0;  // not reached: the installer owns the folder from here on
+}
+
+uint16_t updateInstalledVersion() {
+    wchar_t path[kModuleDirectoryCapacity + 16];
+    if (moduleDirectory(path) != kStatusOk) return kInstalledPackageVersion;
+    wcscat(path, L"\\");
+    wcscat(path, kPackageRecordFile);
+    // One byte more than a record, to tell a longer file from one.
+    uint8_t record[kPackageRecordSize + 1];
+    uint32_t read = 0;
+    FileHandle file;
+    if (file.open(path, kFileRead) != kStatusOk) return kInstalledPackageVersion;
+    const Status status = fileRead(file.get(), record, sizeof record, &read);
+    if (status != kStatusOk && status != kStatusShortRead) return kInstalledPackageVersion;
+    return installedPackageVersion(kInstalledPackageVersion, record, read);
 }
 
 uint32_t updateRegistry() {

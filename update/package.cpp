@@ -47,7 +47,13 @@ bool containerOpen(uint8_t* buffer, uint32_t size) {
 
 uint16_t containerVersion(const uint8_t* buffer) { return readU16(buffer + 8); }
 
-bool packageIsNewer(uint16_t version) { return version > kInstalledPackageVersion; }
+bool packageIsNewer(uint16_t version, uint16_t installed) { return version > installed; }
+
+uint16_t installedPackageVersion(uint16_t builtIn, const uint8_t* record, uint32_t recordSize) {
+    if (record == nullptr || recordSize != kPackageRecordSize) return builtIn;
+    const uint16_t recorded = readU16(record);
+    return recorded > builtIn ? recorded : builtIn;
+}
 
 uint16_t packageEntryCount(const uint8_t* package) { return readU16(package + 10); }
 

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "update/update_config.h"
+
 constexpr uint32_t kContainerHeaderSize = 8;
 constexpr uint32_t kContainerMinimumSize = 9;
 constexpr uint32_t kVersionFileSize = 10;
@@ -36,8 +38,24 @@ bool containerOpen(uint8_t* buffer, uint32_t size);
 // The package version at offset 8 of an opened container (at least 10 bytes).
 uint16_t containerVersion(const uint8_t* buffer);
 
-// A package is new when its version is above the one this build is.
-bool packageIsNewer(uint16_t version);
+// A package is new when its version is above the one the device has
+// installed: by default the one this build is.
+bool packageIsNewer(uint16_t version, uint16_t installed = kInstalledPackageVersion);
+
+// The record of the installed package: a file of that name in the program
+// folder, holding the package's version (2 bytes, little-endian). The maker's
+// tools put it in a package as one more entry; the installer puts it in place
+// only after every other file of the package is in place, so a device never
+// counts itself as a package it did not wholly install. A package without it
+// (made by older tools) installs as before and records nothing.
+constexpr char kPackageRecordName[] = "zbpackage.ver";
+constexpr wchar_t kPackageRecordFile[] = L"zbpackage.ver";
+constexpr uint32_t kPackageRecordSize = 2;
+
+// The package version a device has installed: the larger of the one its
+// programs were built as and the one its record holds. A record that is not
+// exactly its two bytes counts as none.
+uint16_t installedPackageVersion(uint16_t builtIn, const uint8_t* record, uint32_t recordSize);
 
 // One entry of an opened package; pointers into the package.
 struct PackageEntry {

@@ -46,6 +46,8 @@ std::vector<uint8_t> packagePayload(uint16_t version, const std::vector<PackageF
     return out;
 }
 
+PackageFile packageRecordEntry(uint16_t version) { return {kPackageRecordName, versionPayload(version), 0}; }
+
 std::vector<uint8_t> publicKeyBlobMake(const std::vector<uint8_t>& modulusBigEndian, uint32_t exponent) {
     size_t first = 0;
     while (first < modulusBigEndian.size() && modulusBigEndian[first] == 0) ++first;

@@ -28,6 +28,10 @@ inline std::vector<uint8_t> packageFileMake(uint16_t version, const std::vector<
     return containerMake(packagePayload(version, files));
 }
 
+// The entry that records the package on a device once it is wholly
+// installed (kPackageRecordName, its version in two bytes).
+PackageFile packageRecordEntry(uint16_t version);
+
 // A key file (update.key) for an RSA public key, as a device reads it: the
 // modulus given most significant byte first, as OpenSSL gives it (leading
 // zero bytes are dropped), and the public exponent.

@@ -22,6 +22,11 @@ bool updateDecryptFile(uint8_t* buffer, uint32_t size);
 // installer; on success the process ends and this never returns. 0 on failure.
 uint32_t updateDataFile(uint8_t* buffer, uint32_t size, uint32_t mode);
 
+// The package version the device has installed: the larger of the built-in
+// kInstalledPackageVersion and the record (kPackageRecordFile) that the
+// installer left in the program folder after its last complete install.
+uint16_t updateInstalledVersion();
+
 // Stores the time of this check as "UpdateLastCheck"; the result of closing the key.
 uint32_t updateRegistry();
 

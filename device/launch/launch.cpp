@@ -1,6 +1,6 @@
 #include "launch.h"
 
-#include <vector>
+#include <cstring>
 #include <cwchar>
 
 namespace zbdevice {
@@ -20,14 +20,20 @@ DWORD startProgram(const wchar_t* application, const wchar_t* commandLine, PROCE
     si.dwXSize = static_cast<DWORD>(work.right - work.left);
     si.dwYSize = static_cast<DWORD>(work.bottom - work.top);
 
-    std::vector<wchar_t> line;
-    if (commandLine) line.assign(commandLine, commandLine + wcslen(commandLine) + 1);
-    info = PROCESS_INFORMATION{};
-    if (!CreateProcessW(application, line.empty() ? nullptr : line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        L"C:\\", &si, &info)) {
-        return GetLastError();
+    // The platform may write into the command line: a copy of it, from the
+    // process heap (the installer, which uses this, carries no C++ library).
+    wchar_t* line = nullptr;
+    if (commandLine) {
+        const size_t bytes = (wcslen(commandLine) + 1) * sizeof(wchar_t);
+        line = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, bytes));
+        if (line == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+        memcpy(line, commandLine, bytes);
     }
-    return 0;
+    info = PROCESS_INFORMATION{};
+    const BOOL started = CreateProcessW(application, line, nullptr, nullptr, FALSE, 0, nullptr, L"C:\\", &si, &info);
+    const DWORD error = started ? 0 : GetLastError();
+    if (line) HeapFree(GetProcessHeap(), 0, line);
+    return error;
 }
 
 }  // namespace zbdevice

@@ -2,7 +2,8 @@
 // zerbin checks a test update server (reached through the device network) one
 // minute after its start. With zerbin in front nothing is installed; with
 // zerbin in the background zerbin is ended, the package installed by its
-// installer, and the monitor restarted by it.
+// installer, and the monitor restarted by it, which does not fetch the
+// package it installed again.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -103,7 +104,7 @@ TEST_F(UnattendedUpdate, NothingIsInstalledUnderTheUsersEyesAndAllOnceZerbinIsIn
     ASSERT_FALSE(installer.empty());
     server_.serve("version.dat", hostile::ok(hostile::bytes(versionFileMake(430))));
     server_.serve("upgrade.dat", hostile::ok(hostile::bytes(packageFileMake(
-                                     430, {{"zerbinpda.vps", newDatabase, 0},
+                                     430, {{"zerbinpda.vps", newDatabase, 0}, packageRecordEntry(430),
                                            {"zbinstall.exe", installer, kEntryFlagInstaller}}))));
     e2e::writeSetting(kValueAutoUpdate, 1);
 
@@ -153,6 +154,21 @@ TEST_F(UnattendedUpdate, NothingIsInstalledUnderTheUsersEyesAndAllOnceZerbinIsIn
         const DWORD id = monitorProcess();
         return id != 0 && id != second.dwProcessId;
     })) << "the installer restarted the monitor";
+
+    // The restarted monitor's first check finds the package it installed on
+    // offer, and leaves it there: the update has converged.
+    const auto versionChecks = [&] {
+        size_t n = 0;
+        for (const std::string& line : server_.requestLines()) n += line.find("version.dat") != std::string::npos;
+        return n;
+    };
+    const size_t checks = versionChecks();
+    EXPECT_TRUE(waitFor(120000, [&] { return versionChecks() > checks; })) << "the restarted monitor checks";
+    Sleep(3000);
+    size_t packages = 0;
+    for (const std::string& line : server_.requestLines()) packages += line.find("upgrade.dat") != std::string::npos;
+    EXPECT_EQ(packages, 1u) << "the installed package is not fetched again";
+    EXPECT_NE(monitorProcess(), 0u) << "the monitor goes on";
     zbauto::endProcess(fixture.dwProcessId, 0);
     for (HANDLE h : {second.hThread, second.hProcess, fixture.hThread, fixture.hProcess}) CloseHandle(h);
 }

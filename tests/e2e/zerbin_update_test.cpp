@@ -2,7 +2,10 @@
 // device reaches a hostile test server through the device network (the
 // update server's name leads to it) and shows exactly the box each broken
 // reply deserves; the connection manager's modes; a good package ends
-// zerbin and starts its installer; the WM5, Handheld PC and Smartphone
+// zerbin and starts its installer; with the real installer, an installed
+// package is recorded, so its offer is up to date, a replay is refused and a
+// database-only package leaves the programs alone, while an install that
+// cannot replace the database records nothing; the WM5, Handheld PC and Smartphone
 // editions ask their own directories, the first two on line without the
 // connection manager, and give up cleanly when WinInet cannot be opened.
 #include <winsock2.h>
@@ -68,6 +71,8 @@ public:
 
 bool pathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+std::vector<std::pair<std::wstring, DWORD>> folderFiles(const std::wstring& folder);
+
 std::string versionFile(uint16_t version) { return hostile::bytes(versionFileMake(version)); }
 
 // zerbin on its settings screen, with a fresh server and network.
@@ -125,10 +130,101 @@ protected:
         EXPECT_EQ(e2e::readFileBytes(app.path(L"temp\\zerbinpda.vps")), database);
     }
 
+    // Serves `version` as ./zb publish makes it (the database, the record,
+    // the real installer zbinstall.exe) and presses Update: zerbin ends, the
+    // installer installs and starts zerbin again, which is then ended and
+    // started anew, as after a restart of the device, on its settings screen.
+    void installWithTheInstaller(uint16_t version, const std::vector<uint8_t>& database) {
+        server.serve("version.dat", hostile::ok(versionFile(version)));
+        server.serve("upgrade.dat", hostile::ok(hostile::bytes(packageFileMake(
+                                        version, {{"zerbinpda.vps", database, 0}, packageRecordEntry(version),
+                                                  {"zbinstall.exe", resourceBytes(L"ZBINSTALL"), kEntryFlagInstaller}}))));
+        app.press(kUpdate);
+        ASSERT_EQ(app.waitExit(30000), 0) << "ended for its installer";
+        ASSERT_TRUE(waitFor(60000, [] { return FindWindowW(L"zerbin4windowClass", nullptr) != nullptr; }))
+            << "the installer started zerbin again";
+        e2e::endAll(L"zerbin.exe");
+        app.end();
+        openSettings();
+    }
+
+    static std::vector<uint8_t> resourceBytes(const wchar_t* name) {
+        HRSRC found = FindResourceW(nullptr, name, MAKEINTRESOURCEW(10));
+        if (!found) return {};
+        const uint8_t* data = static_cast<const uint8_t*>(LockResource(LoadResource(nullptr, found)));
+        return std::vector<uint8_t>(data, data + SizeofResource(nullptr, found));
+    }
+
+    std::vector<uint8_t> databaseOfRelease(uint16_t minor) {
+        const std::vector<uint8_t> current = e2e::readFileBytes(app.path(L"zerbinpda.vps"));
+        app.writeDatabase(minor);
+        const std::vector<uint8_t> made = e2e::readFileBytes(app.path(L"zerbinpda.vps"));
+        app.writeRawDatabase(current);
+        return made;
+    }
+
     hostile::Server server;
     std::unique_ptr<Network> network;
     ZerbinApp app;
 };
+
+// After installing a package the device counts itself as that package, from
+// the record its installer left: the same offer again is up to date and
+// nothing is fetched; an older signed package replayed under a newer version
+// file is refused; a database-only package replaces the database alone.
+TEST_F(ZerbinUpdate, AnInstalledPackageIsRecordedAndNeitherFetchedAgainNorReplayed) {
+    const std::vector<uint8_t> release8 = databaseOfRelease(8), release9 = databaseOfRelease(9);
+    openSettings();
+    installWithTheInstaller(430, release8);
+    EXPECT_EQ(e2e::readFileBytes(app.path(L"zerbinpda.vps")), release8);
+    EXPECT_EQ(e2e::readFileBytes(app.path(L"zbpackage.ver")), versionPayload(430));
+
+    EXPECT_EQ(update(), "zerbin! is up-to-date.");
+    EXPECT_EQ(requestsFor("upgrade.dat"), 1u) << "no request for the installed package";
+
+    // The old package 430 offered as 432: fetched, and refused without a word.
+    server.serve("version.dat", hostile::ok(versionFile(432)));
+    app.press(kUpdate);
+    EXPECT_TRUE(waitFor(10000, [&] { return requestsFor("upgrade.dat") == 2; }));
+    EXPECT_FALSE(app.boxOpen(1500));
+    EXPECT_EQ(app.waitExit(0), -1) << "zerbin still runs";
+    EXPECT_FALSE(pathExists(app.path(L"temp\\zerbinpda.vps"))) << "nothing unpacked";
+
+    // A database-only package: the programs stay byte for byte.
+    const std::vector<uint8_t> program = e2e::readFileBytes(app.path(L"zerbin.exe"));
+    installWithTheInstaller(431, release9);
+    EXPECT_EQ(e2e::readFileBytes(app.path(L"zerbinpda.vps")), release9);
+    EXPECT_EQ(e2e::readFileBytes(app.path(L"zerbin.exe")), program);
+    EXPECT_EQ(e2e::readFileBytes(app.path(L"zbpackage.ver")), versionPayload(431));
+    EXPECT_EQ(update(), "zerbin! is up-to-date.");
+    EXPECT_EQ(requestsFor("upgrade.dat"), 3u);
+}
+
+// A program folder that refuses the new database (held open here, readable
+// but not replaceable): the installer keeps the old one, records nothing and
+// starts zerbin all the same, which takes the package again at the next check.
+TEST_F(ZerbinUpdate, AnInstallThatCannotReplaceTheDatabaseRecordsNothing) {
+    const std::vector<uint8_t> old = e2e::readFileBytes(app.path(L"zerbinpda.vps"));
+    const std::vector<uint8_t> release8 = databaseOfRelease(8);
+    struct Held {
+        HANDLE file;
+        ~Held() { CloseHandle(file); }
+    } held{CreateFileW(app.path(L"zerbinpda.vps").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                       nullptr)};
+    ASSERT_NE(held.file, INVALID_HANDLE_VALUE);
+    openSettings();
+    installWithTheInstaller(430, release8);
+    EXPECT_EQ(e2e::readFileBytes(app.path(L"zerbinpda.vps")), old);
+    EXPECT_FALSE(pathExists(app.path(L"zbpackage.ver")));
+    const std::vector<uint8_t> log = e2e::readFileBytes(app.path(L"zbinstall.log"));
+    EXPECT_NE(std::string(log.begin(), log.end()).find("package 430 not recorded"), std::string::npos);
+
+    app.press(kUpdate);
+    EXPECT_EQ(app.waitExit(30000), 0) << "the package is installed again";
+    EXPECT_EQ(requestsFor("upgrade.dat"), 2u);
+    EXPECT_TRUE(waitFor(60000, [] { return FindWindowW(L"zerbin4windowClass", nullptr) != nullptr; }));
+    e2e::endAll(L"zerbin.exe");
+}
 
 TEST_F(ZerbinUpdate, EachBrokenVersionFileGetsItsBoxAndNoPackageIsAsked) {
     openSettings();

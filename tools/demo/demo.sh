@@ -6,13 +6,15 @@
 # Both ways an update is on offer: package 430 with database 1.2, signed with
 # a key made for the demo, published and served on this machine and reached
 # through the device's network; the device holds the key for the demo's
-# length, so it installs only what that key signed.
+# length, so it installs only what that key signed. Without a display the
+# demo then publishes the database-only package 431 (database 1.3), installs
+# it too, and presses Update once more: the device knows it has 431.
 #
 # With a display (DISPLAY set) the device's screen opens as a window on it and
 # zerbin stays for the person to use until it is closed. Without one the
 # device runs on its own Xvfb; the demo drives zerbin through the automation
 # driver (settings, a whole scan, the deletion of one infected file, the
-# report; in English, then in French; then the update by the Update button),
+# report; in English, then in French; then the updates by the Update button),
 # saves a screenshot of each screen under $ZB_BUILD_DIR/demo, prints the
 # report, the installer's log and where the screenshots are, and ends zerbin
 # again.
@@ -132,16 +134,87 @@ UPDATE_DIR="$ZB_BUILD_DIR/demo-update"
 SERVER_PID=
 KEY_ON_DEVICE=
 
+# Database release 1.2 (the sample list and Zerbin.Test.Update) into
+# $UPDATE_DIR/zerbinpda.vps; with "1.3", release 1.3 (one more signature,
+# Zerbin.Test.Daily) into $UPDATE_DIR/zerbinpda-1.3.vps.
 update_database() {
-  local list="$UPDATE_DIR/signatures-1.2.txt"
-  sed 's/^@version 1\.1$/@version 1.2/' "$ZB_TOP/tools/vps/sample-signatures.txt" >"$list"
-  grep -q '^@version 1.2$' "$list" || dev_die "the sample list has no '@version 1.1' line to raise"
+  local release=${1:-1.2} list out="$UPDATE_DIR/zerbinpda.vps"
+  list="$UPDATE_DIR/signatures-$release.txt"
+  sed "s/^@version 1\.1\$/@version $release/" "$ZB_TOP/tools/vps/sample-signatures.txt" >"$list"
+  grep -q "^@version $release\$" "$list" || dev_die "the sample list has no '@version 1.1' line to raise"
   cat >>"$list" <<'LIST'
 
 # New in release 1.2.
 Zerbin.Test.Update          0  5a42544553543a555044415445442d312e32
 LIST
-  "$ZB_NATIVE_BIN/zbvps" build "$list" "$UPDATE_DIR/zerbinpda.vps" >/dev/null || dev_die "could not build database 1.2"
+  if [ "$release" = 1.3 ]; then
+    out="$UPDATE_DIR/zerbinpda-1.3.vps"
+    printf '\n# New in release 1.3.\nZerbin.Test.Daily           0  5a42544553543a4441494c592d312e33\n' >>"$list"
+  fi
+  "$ZB_NATIVE_BIN/zbvps" build "$list" "$out" >/dev/null || dev_die "could not build database $release"
+}
+
+# The size in bytes of an edition's published package.
+package_size() { stat -c %s "$UPDATE_DIR/server/files/pda/ppc_arm/upgrade.dat"; }
+
+# Update on the settings screen; waits for zerbin to hand over to the
+# installer and for the installer to start zerbin again.
+update_and_wait() {
+  dev_log "pressing Update"
+  drive press 8402 >/dev/null
+  if ! drive wait-gone --timeout 60000 >/dev/null; then
+    drive msgbox --any --timeout 0 2>/dev/null | sed 's/^/    /' >&2 || true
+    shot update-failed || true
+    dev_die "zerbin did not hand over to the installer"
+  fi
+  drive wait-window --timeout 60000 >/dev/null || dev_die "zerbin did not come back after the install"
+  drive wait-enabled 8102 >/dev/null
+}
+
+# The database-only package 431 (database 1.3), signed like 430: installed,
+# it replaces the database and nothing else. Then Update once more: the
+# device counts itself as package 431, so the offer of 431 is up to date and
+# nothing is fetched.
+database_only_job() {
+  local progdir full_size small_size box fetched
+  progdir=$(dev_progdir "$DEV")
+  full_size=$(package_size)
+  update_database 1.3
+  cp "$progdir/zerbin.exe" "$UPDATE_DIR/zerbin-before.exe"
+  cp "$progdir/zbMonitor.exe" "$UPDATE_DIR/zbMonitor-before.exe"
+  "$ZB_NATIVE_BIN/zbpublish" 431 "$UPDATE_DIR/zerbinpda-1.3.vps" --bin "$ZB_BIN" --out "$UPDATE_DIR/server" \
+    --edition ppc --database-only --sign "$UPDATE_DIR/key/update-signing.pem" >"$UPDATE_DIR/publish-431.log" 2>&1 ||
+    { cat "$UPDATE_DIR/publish-431.log" >&2; dev_die "could not publish package 431"; }
+  small_size=$(package_size)
+  dev_log "published package 431 (database 1.3), database only, signed:"
+  sed 's/^/    /' "$UPDATE_DIR/publish-431.log" >&2
+  echo "zb: package sizes: full package 430 $full_size bytes, database-only package 431 $small_size bytes"
+  drive press 8103 >/dev/null
+  drive wait-enabled 8402 >/dev/null
+  update_and_wait
+  cmp -s "$UPDATE_DIR/zerbinpda-1.3.vps" "$progdir/zerbinpda.vps" || dev_die "database 1.3 was not installed"
+  cmp -s "$UPDATE_DIR/zerbin-before.exe" "$progdir/zerbin.exe" || dev_die "a database-only package changed zerbin.exe"
+  cmp -s "$UPDATE_DIR/zbMonitor-before.exe" "$progdir/zbMonitor.exe" ||
+    dev_die "a database-only package changed zbMonitor.exe"
+  shot update-database-only
+  dev_log "package 431 installed: database 1.3 in place, zerbin.exe and zbMonitor.exe byte for byte as before"
+  dev_log "the device's record of its package: $(od -An -tu2 "$progdir/zbpackage.ver" | tr -d ' ')" \
+    "(\\Program Files\\zerbin\\zbpackage.ver)"
+
+  fetched=$(grep -c 'upgrade.dat' "$UPDATE_DIR/server.log" || true)
+  drive press 8103 >/dev/null
+  drive wait-enabled 8402 >/dev/null
+  dev_log "pressing Update once more"
+  drive press 8402 >/dev/null
+  box=$(drive msgbox --timeout 60000) || dev_die "no answer to Update"
+  shot update-up-to-date
+  drive msgbox-press ok >/dev/null
+  printf '%s\n' "$box" | sed 's/^/    /'
+  case "$box" in *"zerbin! is up-to-date."*) ;; *) dev_die "Update did not say that zerbin is up to date" ;; esac
+  [ "$(grep -c 'upgrade.dat' "$UPDATE_DIR/server.log" || true)" = "$fetched" ] ||
+    dev_die "the installed package was fetched again"
+  drive press 8403 >/dev/null
+  drive wait-enabled 8102 >/dev/null
 }
 
 free_port() {
@@ -217,26 +290,21 @@ update_job() {
   drive wait-enabled 8402 >/dev/null
   shot update-settings
   old_pid=$(drive wait-window | cut -f2)
-  dev_log "pressing Update"
-  drive press 8402 >/dev/null
   # zerbin downloads and unpacks the package, starts the installer and ends;
   # the installer replaces the files and starts zerbin again.
-  if ! drive wait-gone --timeout 60000 >/dev/null; then
-    drive msgbox --any --timeout 0 2>/dev/null | sed 's/^/    /' >&2 || true
-    shot update-failed || true
-    dev_die "zerbin did not hand over to the installer"
-  fi
-  drive wait-window --timeout 60000 >/dev/null || dev_die "zerbin did not come back after the install"
+  update_and_wait
   new_pid=$(drive wait-window | cut -f2)
-  drive wait-enabled 8102 >/dev/null
   cmp -s "$UPDATE_DIR/zerbinpda.vps" "$progdir/zerbinpda.vps" || dev_die "the database was not replaced"
   shot update-after
   dev_log "zerbin (process $old_pid) ended; the installer put database 1.2 in place and started zerbin again (process $new_pid)"
   echo "zb: the installer's log (\Program Files\zerbin\zbinstall.log):"
   tr -d '\r' <"$progdir/zbinstall.log" | sed 's/^/    /'
+  grep -q 'upgrade.sig' "$UPDATE_DIR/server.log" || dev_die "zerbin did not fetch the package's signature"
+  database_only_job
+  echo "zb: the installer's log after package 431:"
+  tr -d '\r' <"$progdir/zbinstall.log" | tail -n 6 | sed 's/^/    /'
   echo "zb: the update server's requests:"
   sed 's/^/    /' "$UPDATE_DIR/server.log"
-  grep -q 'upgrade.sig' "$UPDATE_DIR/server.log" || dev_die "zerbin did not fetch the package's signature"
   "$ZB_TOP/zb" device network "$DEV" off
   stop_update_server
   remove_device_key
@@ -248,7 +316,7 @@ reset_programs() {
   local progdir
   progdir=$(dev_progdir "$DEV")
   [ -d "$progdir" ] || return 0
-  rm -f "$progdir"/.zb-src-* "$progdir/zbinstall.log" "$progdir/update.key"
+  rm -f "$progdir"/.zb-src-* "$progdir/zbinstall.log" "$progdir/update.key" "$progdir/zbpackage.ver"
   rm -rf "$progdir/temp"
 }
 

@@ -144,18 +144,23 @@ bool publishTree(const PublishRequest& request, std::string& report, std::string
     for (const PublishEdition& e : request.editions) {
         std::vector<PackageFile> files;
         files.push_back({"zerbinpda.vps", database, 0});
-        PackageFile zerbin{"zerbin.exe", {}, 0}, monitor{"zbMonitor.exe", {}, 0};
-        if (!readFile(e.zerbinPath, zerbin.data, error) || !readFile(e.monitorPath, monitor.data, error)) return false;
-        if (zerbin.data.empty() || monitor.data.empty()) {
-            error = "an empty program for the " + e.edition + " edition";
-            return false;
+        if (!request.databaseOnly) {
+            PackageFile zerbin{"zerbin.exe", {}, 0}, monitor{"zbMonitor.exe", {}, 0};
+            if (!readFile(e.zerbinPath, zerbin.data, error) || !readFile(e.monitorPath, monitor.data, error)) {
+                return false;
+            }
+            if (zerbin.data.empty() || monitor.data.empty()) {
+                error = "an empty program for the " + e.edition + " edition";
+                return false;
+            }
+            if (!checkProgram(e.zerbinPath, zerbin.data, error) || !checkProgram(e.monitorPath, monitor.data, error)) {
+                return false;
+            }
+            files.push_back(std::move(zerbin));
+            files.push_back(std::move(monitor));
         }
-        if (!checkProgram(e.zerbinPath, zerbin.data, error) || !checkProgram(e.monitorPath, monitor.data, error)) {
-            return false;
-        }
-        files.push_back(std::move(zerbin));
-        files.push_back(std::move(monitor));
         if (sign) files.push_back({kPublicKeyFile, publicKey, 0});
+        files.push_back(packageRecordEntry(request.version));
         files.push_back({fileName(request.installerPath), installer, kEntryFlagInstaller});
         packages.push_back(std::move(files));
     }
@@ -183,9 +188,9 @@ bool publishTree(const PublishRequest& request, std::string& report, std::string
         if (!writeFileReplacing(folder / "upgrade.dat", upgrade, error)) return false;
         if (sign && !writeFileReplacing(folder / "upgrade.sig", signature, error)) return false;
         if (!writeFileReplacing(folder / "version.dat", versionFileMake(request.version), error)) return false;
-        snprintf(line, sizeof line, "%-6s %s/upgrade.dat: package %u, %zu files, %zu bytes%s\n", e.edition.c_str(),
-                 folder.string().c_str(), request.version, packages[i].size(), upgrade.size(),
-                 sign ? ", signed (upgrade.sig)" : "");
+        snprintf(line, sizeof line, "%-6s %s/upgrade.dat: package %u%s, %zu files, %zu bytes%s\n", e.edition.c_str(),
+                 folder.string().c_str(), request.version, request.databaseOnly ? " (database only)" : "",
+                 packages[i].size(), upgrade.size(), sign ? ", signed (upgrade.sig)" : "");
         report += line;
         report += entryLines(packages[i]);
     }

@@ -21,6 +21,7 @@ struct PublishRequest {
     std::vector<PublishEdition> editions;
     std::string signingKeyPath;  // the maker's private key; empty: unsigned packages
     std::string newKeyPath;      // with it: the update.key the packages carry in place of the signing key's
+    bool databaseOnly = false;   // the database and the installer only: the programs are not read
 };
 
 // Checks every input (the database must load as the program loads it, the
@@ -29,7 +30,9 @@ struct PublishRequest {
 // upgrade.sig when signing, and last its version.dat, each through a file
 // beside it and a rename, so that a server never offers a version whose
 // package or signature is not there yet. A signed package also carries the
-// public key as update.key, so that it can hand devices a new key. Returns
+// public key as update.key, so that it can hand devices a new key. Every
+// package carries the record of its version (kPackageRecordName), which the
+// installer leaves on the device after a complete install. Returns
 // false with a message in `error`; `report` gets a line per written file and
 // per package entry.
 bool publishTree(const PublishRequest& request, std::string& report, std::string& error);

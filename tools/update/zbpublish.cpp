@@ -1,5 +1,5 @@
 // zbpublish: the server tree of an update (./zb publish).
-//   zbpublish VERSION DATABASE --bin DIR --out DIR [--edition E]...
+//   zbpublish VERSION DATABASE --bin DIR --out DIR [--edition E]... [--database-only] [--sign KEY]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +14,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: zb publish VERSION DATABASE [--out DIR] [--edition EDITION]... [--bin DIR]\n"
-    "                  [--sign KEY [--new-key UPDATE.KEY]]\n"
+    "                  [--database-only] [--sign KEY [--new-key UPDATE.KEY]]\n"
     "           (zbpublish VERSION DATABASE --bin DIR --out DIR [--edition EDITION]... [--sign KEY ...])\n"
     "           the server tree DIR/files/pda/<edition directory>/{version.dat,upgrade.dat} for a\n"
     "           package VERSION (1-65535) holding DATABASE, each edition's zerbin.exe and\n"
@@ -22,7 +22,8 @@ constexpr const char* kUsage =
     "           every edition unless --edition names some (ppc wm5 hpc sphone). With --sign,\n"
     "           KEY (update-signing.pem of ./zb keygen) signs each upgrade.dat into upgrade.sig\n"
     "           and every package also carries the public key as update.key; --new-key hands\n"
-    "           devices another update.key instead (rotating the key with a package signed by the old)\n";
+    "           devices another update.key instead (rotating the key with a package signed by the old);\n"
+    "           --database-only leaves the programs out: the package holds DATABASE and the installer\n";
 
 int usage() {
     fputs(kUsage, stderr);
@@ -49,6 +50,10 @@ int publish(int argc, char** argv) {
     std::vector<std::string> wanted;
     for (int i = 2; i < argc; ++i) {
         const std::string option = argv[i];
+        if (option == "--database-only") {
+            request.databaseOnly = true;
+            continue;
+        }
         if (i + 1 >= argc) return usage();
         if (option == "--bin") {
             bin = argv[++i];
@@ -79,7 +84,7 @@ int publish(int argc, char** argv) {
         if (!take) continue;
         PublishEdition edition{e.edition, e.directory, bin + "/" + e.edition + "/zerbin.exe",
                                bin + "/" + e.edition + "/zbMonitor.exe"};
-        if (!exists(edition.monitorPath)) {
+        if (!request.databaseOnly && !exists(edition.monitorPath)) {
             // Builds that make one monitor for every edition keep it beside the editions.
             fprintf(stderr, "zb publish: no %s; the %s package takes %s/zbMonitor.exe\n", edition.monitorPath.c_str(),
                     e.edition, bin.c_str());

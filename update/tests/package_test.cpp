@@ -40,6 +40,46 @@ TEST(Container, VersionFileOf430IsValidAndAnnouncesANewPackage) {
     EXPECT_FALSE(packageIsNewer(0));
 }
 
+// What a device makes of an offer, from the version its programs were built
+// as, the record of its last complete install, the version file's offer and
+// the package's own version: whether it fetches the package, and whether it
+// installs it.
+TEST(InstalledVersion, TheLargerOfBuiltInAndRecordDecidesTheOfferAndThePackage) {
+    const std::vector<uint8_t> none;
+    struct Case {
+        const char* what;
+        uint16_t builtIn;
+        std::vector<uint8_t> record;
+        uint16_t offered, package;
+        bool fetches, installs;
+    } cases[] = {
+        {"never installed", 429, none, 430, 430, true, true},
+        {"never installed, 429 offered", 429, none, 429, 429, false, false},
+        {"430 installed, 430 offered again", 429, versionPayload(430), 430, 430, false, false},
+        {"430 installed, 431 offered", 429, versionPayload(430), 431, 431, true, true},
+        {"431 installed, old 430 replayed as 432", 429, versionPayload(431), 432, 430, true, false},
+        {"431 installed, 431 replayed as 432", 429, versionPayload(431), 432, 431, true, false},
+        {"a record below the built-in", 429, versionPayload(100), 430, 430, true, true},
+        {"programs built newer than the record", 500, versionPayload(430), 431, 431, false, false},
+        {"the highest version recorded", 429, versionPayload(65535), 65535, 65535, false, false},
+        {"an empty record", 429, std::vector<uint8_t>{}, 430, 430, true, true},
+        {"a record of one byte", 429, std::vector<uint8_t>{0xB0}, 430, 430, true, true},
+        {"a record of three bytes", 429, std::vector<uint8_t>{0xB0, 0x01, 0x00}, 430, 430, true, true},
+    };
+    for (const Case& c : cases) {
+        const uint16_t installed =
+            installedPackageVersion(c.builtIn, c.record.empty() ? nullptr : c.record.data(),
+                                    static_cast<uint32_t>(c.record.size()));
+        const bool fetches = packageIsNewer(c.offered, installed);
+        EXPECT_EQ(fetches, c.fetches) << c.what;
+        EXPECT_EQ(fetches && packageIsNewer(c.package, installed), c.installs) << c.what;
+    }
+    // The record the maker's tools put in a package is what the device reads.
+    const PackageFile record = packageRecordEntry(431);
+    EXPECT_EQ(record.name, kPackageRecordName);
+    EXPECT_EQ(installedPackageVersion(429, record.data.data(), static_cast<uint32_t>(record.data.size())), 431);
+}
+
 TEST(Container, ChecksumCoversThePayloadAsStored) {
     std::vector<uint8_t> file = versionFileMake(430);
     const uint32_t stored = file[4] | (file[5] << 8) | (file[6] << 16) | (static_cast<uint32_t>(file[7]) << 24);

@@ -10,14 +10,14 @@ TEST(InstallArgs, InteractiveAndUnattendedLines) {
     ASSERT_TRUE(parseInstallArgs(L"@1234 \\Program Files\\zerbin\\temp\\", &a));
     EXPECT_TRUE(a.interactive);
     EXPECT_EQ(a.starterPid, 1234u);
-    EXPECT_EQ(a.tempFolder, L"\\Program Files\\zerbin\\temp\\");
-    EXPECT_EQ(a.programFolder, L"\\Program Files\\zerbin\\");
+    EXPECT_STREQ(a.tempFolder, L"\\Program Files\\zerbin\\temp\\");
+    EXPECT_STREQ(a.programFolder, L"\\Program Files\\zerbin\\");
 
     ASSERT_TRUE(parseInstallArgs(L"4294967295 C:\\Program Files\\zerbin\\temp\\", &a));
     EXPECT_FALSE(a.interactive);
     EXPECT_EQ(a.starterPid, 4294967295u);
-    EXPECT_EQ(a.tempFolder, L"C:\\Program Files\\zerbin\\temp\\");
-    EXPECT_EQ(a.programFolder, L"C:\\Program Files\\zerbin\\");
+    EXPECT_STREQ(a.tempFolder, L"C:\\Program Files\\zerbin\\temp\\");
+    EXPECT_STREQ(a.programFolder, L"C:\\Program Files\\zerbin\\");
 }
 
 TEST(InstallArgs, OwnNameFirstAndSmallLiberties) {
@@ -25,13 +25,13 @@ TEST(InstallArgs, OwnNameFirstAndSmallLiberties) {
     ASSERT_TRUE(parseInstallArgs(L"\"C:\\Program Files\\zerbin\\temp\\zbinstall.exe\" @7 C:\\p\\temp\\", &a));
     EXPECT_TRUE(a.interactive);
     EXPECT_EQ(a.starterPid, 7u);
-    EXPECT_EQ(a.programFolder, L"C:\\p\\");
+    EXPECT_STREQ(a.programFolder, L"C:\\p\\");
     ASSERT_TRUE(parseInstallArgs(L"zbinstall.exe 8 C:/p/temp", &a));
     EXPECT_FALSE(a.interactive);
-    EXPECT_EQ(a.tempFolder, L"C:\\p\\temp\\");
+    EXPECT_STREQ(a.tempFolder, L"C:\\p\\temp\\");
     ASSERT_TRUE(parseInstallArgs(L"9 \"C:\\p q\\temp\\\"\r\n", &a));
-    EXPECT_EQ(a.tempFolder, L"C:\\p q\\temp\\");
-    EXPECT_EQ(a.programFolder, L"C:\\p q\\");
+    EXPECT_STREQ(a.tempFolder, L"C:\\p q\\temp\\");
+    EXPECT_STREQ(a.programFolder, L"C:\\p q\\");
 }
 
 TEST(InstallArgs, RefusesWhatNamesNoSafeFolder) {

@@ -109,6 +109,7 @@ protected:
         writeText(prog_ + L"keep.txt", "not in the package");
         writeText(temp_ + L"zerbinpda.vps", "new database");
         writeText(temp_ + L"extra file.txt", "new file");
+        writeText(temp_ + L"zbpackage.ver", kRecord430);
         ASSERT_TRUE(CopyFileW(marker_.c_str(), (temp_ + L"zerbin.exe").c_str(), FALSE));
     }
 
@@ -127,6 +128,8 @@ protected:
     }
 
     std::wstring prog_, temp_, marker_;
+    // The package's record: version 430, two bytes little-endian.
+    const std::string kRecord430 = std::string("\xAE\x01", 2);
 };
 
 TEST_F(InstallerTest, InteractiveWaitsForTheStarterThenReplacesEmptiesAndRestartsZerbin) {
@@ -146,6 +149,7 @@ TEST_F(InstallerTest, InteractiveWaitsForTheStarterThenReplacesEmptiesAndRestart
     EXPECT_EQ(readText(prog_ + L"keep.txt"), "not in the package");
     EXPECT_FALSE(exists(prog_ + L"zbinstall.exe"));  // the installer is not installed
     EXPECT_FALSE(exists(prog_ + L"zerbinpda.vps.zbnew"));
+    EXPECT_EQ(readText(prog_ + L"zbpackage.ver"), kRecord430) << "a complete install is recorded";
     for (const std::wstring& left : filesIn(temp_)) EXPECT_EQ(left, L"zbinstall.exe");
 
     EXPECT_TRUE(waitForFile(prog_ + L"zerbin.exe.started", 10000));
@@ -155,15 +159,20 @@ TEST_F(InstallerTest, InteractiveWaitsForTheStarterThenReplacesEmptiesAndRestart
     const std::string log = readText(prog_ + L"zbinstall.log");
     EXPECT_NE(log.find("install started: interactive"), std::string::npos) << log;
     EXPECT_NE(log.find("installed zerbinpda.vps (12 bytes)"), std::string::npos) << log;
+    EXPECT_NE(log.find("recorded package 430 as installed"), std::string::npos) << log;
     EXPECT_NE(log.find("3 files installed, 0 failed"), std::string::npos) << log;
     EXPECT_NE(log.find("started zerbin.exe"), std::string::npos) << log;
 }
 
+// Also a package of older tools, which carries no record: it installs as
+// before and records nothing.
 TEST_F(InstallerTest, UnattendedRestartsTheMonitor) {
+    ASSERT_TRUE(DeleteFileW((temp_ + L"zbpackage.ver").c_str()));
     PROCESS_INFORMATION installer = install(std::to_wstring(endedProcess()) + L" " + temp_);
     EXPECT_EQ(waitExit(installer, 20000), 0u);
     closeProcess(installer);
     EXPECT_EQ(readText(prog_ + L"zerbinpda.vps"), "new database");
+    EXPECT_FALSE(exists(prog_ + L"zbpackage.ver"));
     EXPECT_TRUE(waitForFile(prog_ + L"zbMonitor.exe.started", 10000));
     Sleep(300);
     EXPECT_FALSE(exists(prog_ + L"zerbin.exe.started"));
@@ -189,6 +198,10 @@ TEST_F(InstallerTest, AFileThatCannotBeReplacedStaysWorkingAndTheRestIsInstalled
     EXPECT_NE(log.find("locked.dat"), std::string::npos) << log;
     EXPECT_NE(log.find("the old file stays"), std::string::npos) << log;
     EXPECT_NE(log.find("3 files installed, 1 failed"), std::string::npos) << log;
+    // Not recorded: the device takes the package again at its next check.
+    EXPECT_FALSE(exists(prog_ + L"zbpackage.ver"));
+    EXPECT_NE(log.find("package 430 not recorded"), std::string::npos) << log;
+    for (const std::wstring& left : filesIn(temp_)) EXPECT_EQ(left, L"zbinstall.exe");
     // The monitor is restarted all the same: the old files still work.
     EXPECT_TRUE(waitForFile(prog_ + L"zbMonitor.exe.started", 10000));
 }

@@ -100,27 +100,30 @@ TEST_F(PublishTest, EveryEditionGetsItsOwnPackageAndVersionFile) {
         PackageSummary summary;
         ASSERT_TRUE(packageSummarize(package.data(), size, summary));
         EXPECT_EQ(summary.version, 430);
-        ASSERT_EQ(summary.entryCount, 4);
-        EXPECT_EQ(summary.installerEntry, 3);
+        ASSERT_EQ(summary.entryCount, 5);
+        EXPECT_EQ(summary.installerEntry, 4);
         EXPECT_EQ(summary.trailingBytes, 0u);
 
         PackageWalk walk = packageWalkBegin(package.data(), size);
         std::vector<std::pair<std::string, std::vector<uint8_t>>> entries;
         PackageEntry entry;
-        while (entries.size() < 4 && packageWalkNext(walk, entry) == EntryStatus::ok) {
+        while (entries.size() < 5 && packageWalkNext(walk, entry) == EntryStatus::ok) {
             entries.emplace_back(std::string(entry.name, entry.nameLength),
                                  std::vector<uint8_t>(entry.data, entry.data + entry.dataLength));
-            EXPECT_EQ(entry.flags, entries.size() == 4 ? kEntryFlagInstaller : 0u);
+            EXPECT_EQ(entry.flags, entries.size() == 5 ? kEntryFlagInstaller : 0u);
         }
-        ASSERT_EQ(entries.size(), 4u);
+        ASSERT_EQ(entries.size(), 5u);
         EXPECT_EQ(entries[0].first, "zerbinpda.vps");
         EXPECT_EQ(entries[0].second, database);
         EXPECT_EQ(entries[1].first, "zerbin.exe");
         EXPECT_EQ(entries[1].second, programOf(std::string("zerbin of ") + e.edition));
         EXPECT_EQ(entries[2].first, "zbMonitor.exe");
         EXPECT_EQ(entries[2].second, programOf(std::string("monitor of ") + e.edition));
-        EXPECT_EQ(entries[3].first, "zbinstall.exe");
-        EXPECT_EQ(entries[3].second, programOf("installer program"));
+        // The record that the installer leaves on the device after a complete install.
+        EXPECT_EQ(entries[3].first, kPackageRecordName);
+        EXPECT_EQ(entries[3].second, versionPayload(430));
+        EXPECT_EQ(entries[4].first, "zbinstall.exe");
+        EXPECT_EQ(entries[4].second, programOf("installer program"));
         EXPECT_FALSE(fs::exists(folder / "upgrade.dat.new"));
         EXPECT_FALSE(fs::exists(folder / "upgrade.sig"));
     }
@@ -186,7 +189,7 @@ TEST_F(PublishTest, ASignedPackageCarriesTheKeyAndItsSignature) {
             if (names.size() == packageEntryCount(package.data())) break;
         }
         EXPECT_EQ(names, (std::vector<std::string>{"zerbinpda.vps", "zerbin.exe", "zbMonitor.exe", "update.key",
-                                                   "zbinstall.exe"}));
+                                                   kPackageRecordName, "zbinstall.exe"}));
     }
     EXPECT_NE(report.find("signed (upgrade.sig)"), std::string::npos) << report;
 
@@ -239,6 +242,36 @@ TEST_F(PublishTest, RefusesInputsThatWouldBreakDevicesAndWritesNothing) {
     bad.installerPath = (root_ / "in/none.exe").string();
     EXPECT_FALSE(publishTree(bad, report, error));
     EXPECT_FALSE(fs::exists(root_ / "server"));
+}
+
+// A database-only package: the database, the record and the installer (and
+// the key when signed); the programs are not even read.
+TEST_F(PublishTest, ADatabaseOnlyPackageLeavesTheProgramsOut) {
+    request_.version = 431;
+    request_.databaseOnly = true;
+    for (PublishEdition& e : request_.editions) e.zerbinPath = e.monitorPath = (root_ / "in/missing.exe").string();
+    std::string report, error;
+    ASSERT_TRUE(signingKeyGenerate((root_ / "keys").string(), report, error)) << error;
+    request_.signingKeyPath = (root_ / "keys" / kSigningKeyFile).string();
+    report.clear();
+    ASSERT_TRUE(publishTree(request_, report, error)) << error;
+    for (const EditionDirectory& e : kEditionDirectories) {
+        std::vector<uint8_t> package = readFile(root_ / "server/files/pda" / e.directory / "upgrade.dat");
+        ASSERT_TRUE(containerOpen(package.data(), static_cast<uint32_t>(package.size())));
+        PackageSummary summary;
+        ASSERT_TRUE(packageSummarize(package.data(), static_cast<uint32_t>(package.size()), summary));
+        EXPECT_EQ(summary.version, 431);
+        std::vector<std::string> names;
+        PackageWalk walk = packageWalkBegin(package.data(), static_cast<uint32_t>(package.size()));
+        PackageEntry entry;
+        while (names.size() < summary.entryCount && packageWalkNext(walk, entry) == EntryStatus::ok) {
+            names.emplace_back(entry.name, entry.nameLength);
+        }
+        EXPECT_EQ(names, (std::vector<std::string>{"zerbinpda.vps", "update.key", kPackageRecordName,
+                                                   "zbinstall.exe"}));
+        EXPECT_EQ(summary.installerEntry, 3);
+    }
+    EXPECT_NE(report.find("package 431 (database only), 4 files"), std::string::npos) << report;
 }
 
 TEST_F(PublishTest, ANewVersionReplacesTheOldOne) {

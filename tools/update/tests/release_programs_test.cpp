@@ -1,8 +1,14 @@
 // The programs that go to devices, as the Windows build made them (its bin
 // folder is the argument): each within its budget, carrying no debug
 // information, and naming in its debug link the NAME.exe.debug beside it,
-// whose checksum the link records, so that a crash address still resolves.
+// whose checksum the link records, so that a crash address still resolves;
+// and a signed database-only package with the sample database within its
+// budget, as ./zb publish --database-only makes it from this build.
 #include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <filesystem>
 #include <fstream>
@@ -12,6 +18,8 @@
 
 #include "engine/crc32.h"
 #include "tools/update/program_image.h"
+#include "tools/update/publish.h"
+#include "tools/update/signing.h"
 
 namespace {
 
@@ -67,6 +75,27 @@ TEST(ReleasePrograms, EachProgramFitsItsBudgetAndCarriesNoDebugInformation) {
         ASSERT_TRUE(programSections(debug, debugSections, error)) << error;
         EXPECT_FALSE(programDebugSections(debugSections).empty()) << "the debug information is beside the program";
     }
+}
+
+TEST(ReleasePrograms, ASignedDatabaseOnlyPackageWithTheSampleDatabaseFitsItsBudget) {
+    const fs::path work = fs::temp_directory_path() / ("zb-release-" + std::to_string(getpid()));
+    fs::remove_all(work);
+    std::string report, error;
+    ASSERT_TRUE(signingKeyGenerate((work / "key").string(), report, error)) << error;
+    PublishRequest request;
+    request.version = 431;
+    request.databasePath = (g_bin / "zerbinpda.vps").string();
+    request.installerPath = (g_bin / "zbinstall.exe").string();
+    request.outputFolder = (work / "server").string();
+    request.editions.push_back({"ppc", "ppc_arm", "", ""});
+    request.signingKeyPath = (work / "key" / kSigningKeyFile).string();
+    request.databaseOnly = true;
+    report.clear();
+    ASSERT_TRUE(publishTree(request, report, error)) << error;
+    const uintmax_t size = fs::file_size(work / "server/files/pda/ppc_arm/upgrade.dat");
+    EXPECT_LE(size, kDatabaseOnlyPackageBudget) << report;
+    std::printf("%s", report.c_str());
+    fs::remove_all(work);
 }
 
 }  // namespace
