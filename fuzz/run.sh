@@ -28,6 +28,8 @@ mkdir -p "$corpus" "$artifacts"
 if [ "$name" = vps_load ] && [ -z "$(ls -A "$corpus")" ] && [ -f "$ZB_BIN/zerbinpda.vps" ]; then
   cp "$ZB_BIN/zerbinpda.vps" "$corpus/sample.vps"
 fi
+# A fuzzer with seeds of its own makes them when its corpus is new.
+if [ -x "$ZB_TOP/fuzz/${name}_seeds.sh" ]; then "$ZB_TOP/fuzz/${name}_seeds.sh" "$corpus"; fi
 echo "zb fuzz: $name for $seconds s; corpus $corpus" >&2
 exec "$ZB_NATIVE_BIN/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
   -artifact_prefix="$artifacts/" "$corpus"
