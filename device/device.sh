@@ -67,7 +67,7 @@ dev_wine_env() {
   dev_display "$dev" >/dev/null
 }
 
-# The device's network (README, "The device's network"): a library preloaded
+# The device's network (docs/device.md, "The device's network"): a library preloaded
 # into every Wine process of a device, the wineserver included, that sends the
 # update server's host name to the server named in C:\windows\zbnet.txt.
 # Empty when the native build has not made it yet.

@@ -5,7 +5,7 @@
 // the sum of its characters' advances.
 //
 // `test_device_fonts --print` measures the table anew on the device and
-// prints it (README, "Tests"): after a change of the device's fonts,
+// prints it (docs/testing.md): after a change of the device's fonts,
 //   device/wine-test build/win/bin/tests/test_device_fonts.exe --print > shell/tests/device_fonts.txt
 #include <windows.h>
 
