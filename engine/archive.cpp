@@ -38,6 +38,7 @@ constexpr uint32_t kCabMaxFolders = 1024;
 constexpr uint32_t kMemberNameBytes = 255;       // one level's name is kept up to this length
 constexpr uint64_t kPollEvery = 64 * 1024;       // bytes produced between two polls
 constexpr uint64_t kUnknownSize = ~0ull;
+constexpr uint32_t kZipCommentSearch = 4096;     // the longest comment after a ZIP found by its end
 
 uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t le32(const uint8_t* p) { return le16(p) | static_cast<uint32_t>(le16(p + 2)) << 16; }
@@ -1131,6 +1132,8 @@ ArchiveOpening archiveRecognize(const FileEnds& ends) {
         return opening;
     }
     // The end record: 22 bytes and a comment that runs exactly to the end.
+    // Comments are looked for only up to kZipCommentSearch bytes, so that a
+    // file that is no archive costs a few comparisons.
     if (ends.tailLength < 22 || ends.tail == nullptr) return opening;
     const uint8_t* tail = ends.tail;
     const uint32_t length = ends.tailLength;
@@ -1138,7 +1141,7 @@ ArchiveOpening archiveRecognize(const FileEnds& ends) {
     if (le32(tail + length - 22) == 0x06054b50 && le16(tail + length - 2) == 0) {
         found = length - 22;
     } else {
-        const uint32_t from = length > 22 + 65535 ? length - 22 - 65535 : 0;
+        const uint32_t from = length > 22 + kZipCommentSearch ? length - 22 - kZipCommentSearch : 0;
         for (const uint8_t* p = tail + from; p <= tail + length - 22;) {
             p = static_cast<const uint8_t*>(std::memchr(p, 'P', static_cast<size_t>(tail + length - 21 - p)));
             if (p == nullptr) break;

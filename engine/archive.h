@@ -16,8 +16,9 @@
 // Recognition, by content only:
 //   CAB: "MSCF", version 1.3, and a header whose offsets lie inside it;
 //   ZIP: a local header ("PK\3\4") at offset 0, or an end-of-central-
-//        directory record ("PK\5\6") at the end whose central directory
-//        lies before it (a ZIP behind a self-extracting program).
+//        directory record ("PK\5\6") at the end (followed by a comment of
+//        at most 4 KB) whose central directory lies before it (a ZIP behind
+//        a self-extracting program).
 // Compressions: CAB none and MSZIP; ZIP stored and deflate (zlib's inflate).
 //
 // The work is bounded (ArchiveLimits) and the memory too: the members stream
