@@ -208,7 +208,8 @@ void scanItem(const VpsDatabase& db, const HostScanOptions& options, uint8_t* bu
         return;
     }
     const uint32_t window = scanBufferLength(size);
-    item.bytes = window == 0 ? 0 : (size > kScanWholeFileLimit && item.result.recordNumber == 0 ? 2ull * window : window);
+    const bool foundInHead = item.result.recordNumber != 0 && item.member.empty();  // the tail was not read
+    item.bytes = window == 0 ? 0 : (size > kScanWholeFileLimit && !foundInHead ? 2ull * window : window);
 }
 
 class Printer {
