@@ -29,6 +29,26 @@
 #include <new>
 #include <utility>
 
+#include "engine/crc32.h"
+
+#if defined(_WIN32)
+// zlib's inflate names its checksums for the zlib and gzip wrappers, which a
+// raw inflate never uses; defined here, they keep zlib's own (and their
+// 13 KB of tables) out of the device's programs. Correct all the same.
+extern "C" uLong crc32(uLong crc, const Bytef* buffer, uInt length) {
+    return buffer == nullptr ? 0 : ::crc32(buffer, length, static_cast<uint32_t>(crc));
+}
+extern "C" uLong adler32(uLong adler, const Bytef* buffer, uInt length) {
+    if (buffer == nullptr) return 1;
+    uint32_t a = adler & 0xFFFF, b = (adler >> 16) & 0xFFFF;
+    for (uInt i = 0; i < length; ++i) {
+        a = (a + buffer[i]) % 65521;
+        b = (b + a) % 65521;
+    }
+    return uLong(b) << 16 | a;
+}
+#endif
+
 namespace {
 
 constexpr uint32_t kInputBytes = 4096;
