@@ -1,4 +1,4 @@
-#include "editions/handheld_main_screen.h"
+#include "shell/button_column.h"
 
 #include <string>
 

@@ -5,9 +5,9 @@
 
 #include <cwchar>
 
+#include "base/binding.h"
 #include "editions/smartphone.h"
 #include "editions/smartphone_keys.h"
-#include "shell/binding.h"
 #include "shell/config.h"
 #include "shell/lang.h"
 

@@ -50,10 +50,10 @@ void onLanguageChange(HWND window) {
 
 void onDone(HWND window) {
     smartphone::applySettingsScreen(window);
-    regSave();
-    regLoad();
+    regSave(g_config);
+    regLoad(g_config);
     // The monitor's start at boot (the Startup shortcut) follows the setting.
-    monitorAutostart();
+    monitorAutostart(g_config.s_bAutoUpdate != 0);
     smartphone::buildMainScreen(window);
 }
 

@@ -31,7 +31,7 @@
 
 #include "engine/scan_windows.h"
 #include "engine/search.h"
-#include "engine/status.h"
+#include "base/status.h"
 
 // The bounds of one file's archive work. The defaults are the device's.
 struct ArchiveLimits {

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 // fileOpen modes (low 16 bits): access / sharing with others / existing or not.
 constexpr uint32_t kFileRead = 1;               // read / read / open, else fail

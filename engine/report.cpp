@@ -7,20 +7,13 @@
 #include "engine/fileio.h"
 #include "engine/report_text.h"
 #include "engine/vps.h"
-#include "shell/lang.h"
 
 namespace {
 
 constexpr uint32_t kModeCreateShared = 8;  // read and write, shared, emptied
 constexpr uint32_t kModeAppend = 5;        // read and write, not shared, at the end
 
-// The scan thread writes the report while the user interface may look up its
-// own texts: it reads texts into its own buffer, never the shared one.
-std::wstring text(uint32_t id) {
-    wchar_t buffer[kLanguageTextCapacity + 1];
-    lang.CopyString(id, buffer, kLanguageTextCapacity + 1);
-    return buffer;
-}
+std::wstring text(const ScanReport& report, uint32_t id) { return report.text ? report.text(id) : std::wstring(); }
 
 // "%S" on the way in: UTF-16 to the device's 8-bit code page.
 std::string ansi(const std::wstring& wide) {
@@ -33,9 +26,9 @@ std::string ansi(const std::wstring& wide) {
 
 // A language text used as a format with numeric arguments.
 template <typename... Args>
-std::wstring formatText(uint32_t id, Args... args) {
+std::wstring formatText(const ScanReport& report, uint32_t id, Args... args) {
     wchar_t buffer[1025];
-    wsprintfW(buffer, text(id).c_str(), args...);
+    wsprintfW(buffer, text(report, id).c_str(), args...);
     return buffer;
 }
 
@@ -99,8 +92,8 @@ Status reportBegin(ScanReport& report, const wchar_t* fileName) {
     std::wstring title = L"";
     {
         wchar_t buffer[1025];
-        wsprintfW(buffer, text(8304).c_str(), ansi(text(8020)).c_str());
-        title = buffer + text(8021) + text(8022);
+        wsprintfW(buffer, text(report, 8304).c_str(), ansi(text(report, 8020)).c_str());
+        title = buffer + text(report, 8021) + text(report, 8022);
     }
     std::string titleLine = ansi(title);
     report.headerLength = static_cast<uint32_t>(titleLine.size());
@@ -111,15 +104,15 @@ Status reportBegin(ScanReport& report, const wchar_t* fileName) {
     if (status == kStatusOk) {
         GetLocalTime(&report.startTime);
         const SYSTEMTIME& t = report.startTime;
-        std::string created = ansi(text(8316)) + " " + ansi(text(weekdayTextId(t.wDayOfWeek))) + ", " +
-                              number(t.wDay) + ansi(text(ordinalSuffixTextId(t.wDay))) + " " +
-                              ansi(text(monthTextId(t.wMonth))) + ", " + number(t.wYear) + " " +
-                              ansi(text(8059)) + " " + twoDigits(t.wHour) + ":" + twoDigits(t.wMinute) + ":" +
+        std::string created = ansi(text(report, 8316)) + " " + ansi(text(report, weekdayTextId(t.wDayOfWeek))) + ", " +
+                              number(t.wDay) + ansi(text(report, ordinalSuffixTextId(t.wDay))) + " " +
+                              ansi(text(report, monthTextId(t.wMonth))) + ", " + number(t.wYear) + " " +
+                              ansi(text(report, 8059)) + " " + twoDigits(t.wHour) + ":" + twoDigits(t.wMinute) + ":" +
                               twoDigits(t.wSecond);
         status = writeAll(report.file, created + "\r\n");
     }
     if (status == kStatusOk) {
-        status = writeAll(report.file, ansi(formatText(8305, int(g_vps.versionMajor), int(g_vps.versionMinor))) + "\r\n");
+        status = writeAll(report.file, ansi(formatText(report, 8305, int(g_vps.versionMajor), int(g_vps.versionMinor))) + "\r\n");
     }
     if (status == kStatusOk) status = writeAll(report.file, "\r\n");
     fileClose(report.file);
@@ -148,12 +141,12 @@ void reportEnd(ScanReport& report) {
     uint32_t infected = report.s_nInfected, unknown = report.s_nUnknown;
     uint32_t renamed = report.s_nRenamed, deleted = report.s_nDeleted;
     const std::string lines[] = {
-        "\r\n" + ansi(text(8306)) + "\r\n" + std::string(report.headerLength, '-') + "\r\n",
-        ansi(formatText(8307, int(report.s_nScanned.load()))) + "\r\n",
-        ansi(formatText(8308, int(infected - unknown))) + "\r\n",
-        ansi(formatText(8309, int(unknown))) + "\r\n",
-        ansi(formatText(8310, int(infected - renamed - deleted))) + "\r\n",
-        ansi(formatText(8312, int(deleted))) + "\r\n",
+        "\r\n" + ansi(text(report, 8306)) + "\r\n" + std::string(report.headerLength, '-') + "\r\n",
+        ansi(formatText(report, 8307, int(report.s_nScanned.load()))) + "\r\n",
+        ansi(formatText(report, 8308, int(infected - unknown))) + "\r\n",
+        ansi(formatText(report, 8309, int(unknown))) + "\r\n",
+        ansi(formatText(report, 8310, int(infected - renamed - deleted))) + "\r\n",
+        ansi(formatText(report, 8312, int(deleted))) + "\r\n",
         "\r\n",
     };
     Status status = kStatusOk;
@@ -165,7 +158,7 @@ void reportEnd(ScanReport& report) {
         GetLocalTime(&report.endTime);
         const SYSTEMTIME &s = report.startTime, &e = report.endTime;
         ScanDuration d = scanDuration(s.wHour, s.wMinute, s.wSecond, e.wHour, e.wMinute, e.wSecond);
-        writeAll(report.file, ansi(formatText(8313, int(d.hours), int(d.minutes), int(d.seconds))) + "\r\n");
+        writeAll(report.file, ansi(formatText(report, 8313, int(d.hours), int(d.minutes), int(d.seconds))) + "\r\n");
     }
     fileClose(report.file);
     report.file = nullptr;

@@ -8,12 +8,19 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
-#include "engine/status.h"
+#include "base/status.h"
 
-// The report writer's state, one instance in g_config. The counters are written
+// The texts the report is worded in: the text of a number in the user's
+// language, copied for the caller (the scan thread never shares the user
+// interface's buffer).
+using TextSource = std::wstring (*)(uint32_t id);
+
+// The report writer's state, one instance in the main program's state. The counters are written
 // by the scan thread and read by the scan screen, so they are atomic.
 struct ScanReport {
+    TextSource text = nullptr;  // set by the program before a report begins
     HANDLE file = nullptr;
     uint32_t headerLength = 0;  // bytes of the title line; sets both rules of dashes
     std::atomic<uint32_t> s_nScanned{0};

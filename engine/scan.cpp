@@ -6,29 +6,25 @@
 #include <string>
 
 #include "engine/report.h"
-#include "shell/config.h"
-#include "shell/lang.h"
 
 namespace {
 
-std::wstring text(uint32_t id) {
-    wchar_t buffer[kLanguageTextCapacity + 1];
-    lang.CopyString(id, buffer, kLanguageTextCapacity + 1);
-    return buffer;
+std::wstring text(const ScanContext& context, uint32_t id) {
+    return context.report->text ? context.report->text(id) : std::wstring();
 }
 
 // A language text used as a format with one 8-bit string argument.
-std::wstring formatWithName(uint32_t id, const char* name) {
+std::wstring formatWithName(const ScanContext& context, uint32_t id, const char* name) {
     wchar_t buffer[1025];
-    wsprintfW(buffer, text(id).c_str(), name ? name : "");
+    wsprintfW(buffer, text(context, id).c_str(), name ? name : "");
     return buffer;
 }
 
-bool levelHas(uint32_t bit) { return (g_config.s_nReportLevel & bit) != 0; }
+bool levelHas(const ScanContext& context, uint32_t bit) { return (context.reportLevel & bit) != 0; }
 
-void showProgress(const wchar_t* path) {
-    g_config.s_szCurrentFile.set(path);
-    updateScanProgress(g_config.s_hMainWnd);
+void showProgress(const ScanContext& context, const wchar_t* path) {
+    context.currentFile->set(path);
+    updateScanProgress(context.mainWindow);
 }
 
 // Only these two folders directly under the root are the storage card.
@@ -36,55 +32,55 @@ bool isStorageCard(const wchar_t* folder) {
     return _wcsicmp(folder, L"\\StorageCard\\") == 0 || _wcsicmp(folder, L"\\Storage Card\\") == 0;
 }
 
-void reportError(const wchar_t* path, Status status) {
-    if (!levelHas(kLevelErrors)) {
+void reportError(const ScanContext& context, const wchar_t* path, Status status) {
+    if (!levelHas(context, kLevelErrors)) {
         // The path of an "all files" entry is already written; without the
         // errors bit no result follows, so the entry ends here.
-        if (levelHas(kLevelAllFiles)) reportEndEntry(g_config.s_report);
+        if (levelHas(context, kLevelAllFiles)) reportEndEntry(*context.report);
         return;
     }
     uint32_t textId = 0;
     if (status == ERROR_WRITE_FAULT) textId = 8603;
     if (status == ERROR_READ_FAULT) textId = 8604;
     if (status == ERROR_SHARING_VIOLATION) textId = 8602;
-    std::wstring reason = textId ? text(textId) : std::wstring();
+    std::wstring reason = textId ? text(context, textId) : std::wstring();
     wchar_t line[1025];
-    wsprintfW(line, text(8319).c_str(), reason.c_str(), int(status));
-    if (!levelHas(kLevelAllFiles)) reportWritePath(g_config.s_report, path);
-    reportWriteResult(g_config.s_report, kReportError, line);
+    wsprintfW(line, text(context, 8319).c_str(), reason.c_str(), int(status));
+    if (!levelHas(context, kLevelAllFiles)) reportWritePath(*context.report, path);
+    reportWriteResult(*context.report, kReportError, line);
 }
 
 // One line of the one-line list: "name (path) " and the report's wording;
 // the only column grows to the widest line.
-void listInfectedLine(HWND list, const wchar_t* name, const wchar_t* path, const std::wstring& detection) {
+void listInfectedLine(const ScanContext& context, HWND list, const wchar_t* name, const wchar_t* path, const std::wstring& detection) {
     std::wstring line = std::wstring(name) + L" (" + path + L") " + detection;
     LVITEMW item{};
     item.mask = LVIF_TEXT;
-    item.iItem = int(g_config.s_report.s_nInfected.load());
+    item.iItem = int(context.report->s_nInfected.load());
     item.pszText = line.data();
     if (SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) < 0) return;
     int width = int(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(line.c_str())));
     if (width > int(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0))) SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(width + 10, 0));
 }
 
-void reportDetection(const wchar_t* name, const wchar_t* path, const MatchResult& result) {
-    HWND lines = GetDlgItem(g_config.s_hMainWnd, kInfectedLinesId);
-    HWND list = lines ? nullptr : GetDlgItem(g_config.s_hMainWnd, kScanListId);
+void reportDetection(const ScanContext& context, const wchar_t* name, const wchar_t* path, const MatchResult& result) {
+    HWND lines = GetDlgItem(context.mainWindow, kInfectedLinesId);
+    HWND list = lines ? nullptr : GetDlgItem(context.mainWindow, kScanListId);
 
     std::wstring itemText = std::wstring(name) + L" (" + path + L")";
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_STATE;
-    item.iItem = int(g_config.s_report.s_nInfected.load());
+    item.iItem = int(context.report->s_nInfected.load());
     item.pszText = itemText.data();
     int index = list ? int(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item))) : -1;
 
     // The list shows the bare virus name, or the variant wording; the report
     // says "is infected by", or the variant wording; " (exact)" ends both.
-    std::wstring exact = levelHas(kLevelExact) ? text(8303) : std::wstring();
-    std::wstring variant = levelHas(kLevelVariantWording) ? formatWithName(8302, result.virusName) : std::wstring();
+    std::wstring exact = levelHas(context, kLevelExact) ? text(context, 8303) : std::wstring();
+    std::wstring variant = levelHas(context, kLevelVariantWording) ? formatWithName(context, 8302, result.virusName) : std::wstring();
     wchar_t bare[1025];
     wsprintfW(bare, L"%S", result.virusName ? result.virusName : "");
-    std::wstring shown = (levelHas(kLevelVariantWording) ? variant : std::wstring(bare)) + exact;
+    std::wstring shown = (levelHas(context, kLevelVariantWording) ? variant : std::wstring(bare)) + exact;
     if (index >= 0) {
         LVITEMW sub{};
         sub.iSubItem = 1;
@@ -92,46 +88,46 @@ void reportDetection(const wchar_t* name, const wchar_t* path, const MatchResult
         SendMessageW(list, LVM_SETITEMTEXTW, WPARAM(index), reinterpret_cast<LPARAM>(&sub));
     }
 
-    std::wstring reportText = (levelHas(kLevelVariantWording) ? variant : formatWithName(8301, result.virusName)) + exact;
-    if (lines) listInfectedLine(lines, name, path, reportText);
-    if (!levelHas(kLevelAllFiles)) reportWritePath(g_config.s_report, path);
-    reportWriteResult(g_config.s_report, levelHas(kLevelVariantWording) ? kReportVariant : kReportInfected,
+    std::wstring reportText = (levelHas(context, kLevelVariantWording) ? variant : formatWithName(context, 8301, result.virusName)) + exact;
+    if (lines) listInfectedLine(context, lines, name, path, reportText);
+    if (!levelHas(context, kLevelAllFiles)) reportWritePath(*context.report, path);
+    reportWriteResult(*context.report, levelHas(context, kLevelVariantWording) ? kReportVariant : kReportInfected,
                       reportText.c_str());
 
-    ++g_config.s_report.s_nInfected;
-    if (!(result.recordFlags & 1)) ++g_config.s_report.s_nInfectedOpen;
+    ++context.report->s_nInfected;
+    if (!(result.recordFlags & 1)) ++context.report->s_nInfectedOpen;
 }
 
-void scanOneFile(const wchar_t* name, const wchar_t* path, MatchResult& result) {
-    if (levelHas(kLevelAllFiles)) reportWritePath(g_config.s_report, path);
+void scanOneFile(const ScanContext& context, const wchar_t* name, const wchar_t* path, MatchResult& result) {
+    if (levelHas(context, kLevelAllFiles)) reportWritePath(*context.report, path);
     Status status = scanFile(path, &result);
     // A file that vanished since it was listed has nothing left to scan. A
     // protected file was never examined: that is an error, not a clean file.
     if (status == ERROR_FILE_NOT_FOUND || (status == kStatusOk && result.recordNumber == 0)) {
-        if (levelHas(kLevelAllFiles)) reportWriteResult(g_config.s_report, kReportClean, text(8300).c_str());
+        if (levelHas(context, kLevelAllFiles)) reportWriteResult(*context.report, kReportClean, text(context, 8300).c_str());
     } else if (status != kStatusOk) {
-        reportError(path, status);
+        reportError(context, path, status);
     } else {
-        reportDetection(name, path, result);
+        reportDetection(context, name, path, result);
     }
 }
 
-void waitWhilePaused() {
-    while (g_config.s_bPauseScan.load()) Sleep(100);
+void waitWhilePaused(const ScanContext& context) {
+    while (context.pause->load()) Sleep(100);
 }
 
 // A folder or file whose full path does not fit the walk's buffer is not
 // scanned under a cut name; with the errors bit it is reported as an error.
-void reportTooLong(const wchar_t* folder, const wchar_t* name) {
+void reportTooLong(const ScanContext& context, const wchar_t* folder, const wchar_t* name) {
     std::wstring path = std::wstring(folder) + name;
-    if (levelHas(kLevelAllFiles)) reportWritePath(g_config.s_report, path.c_str());
-    reportError(path.c_str(), ERROR_FILENAME_EXCED_RANGE);
+    if (levelHas(context, kLevelAllFiles)) reportWritePath(*context.report, path.c_str());
+    reportError(context, path.c_str(), ERROR_FILENAME_EXCED_RANGE);
 }
 
 }  // namespace
 
-Status scanDirectory(const wchar_t* directory, MatchResult& result) {
-    if (g_config.s_bStopScan.load()) return kStatusOk;
+Status scanDirectory(const ScanContext& context, const wchar_t* directory, MatchResult& result) {
+    if (context.stop->load()) return kStatusOk;
     size_t folderLength = wcslen(directory);
     if (folderLength + 4 > kScanPathCapacity) return kStatusOk;
 
@@ -144,19 +140,19 @@ Status scanDirectory(const wchar_t* directory, MatchResult& result) {
     HANDLE find = FindFirstFileW(path, &found);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            showProgress(path);
+            showProgress(context, path);
             if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                ++g_config.s_report.s_nScanned;
+                ++context.report->s_nScanned;
                 size_t nameLength = wcslen(found.cFileName);
                 if (folderLength + nameLength + 1 > kScanPathCapacity) {
-                    reportTooLong(directory, found.cFileName);
+                    reportTooLong(context, directory, found.cFileName);
                 } else {
                     wcscpy(path + folderLength, found.cFileName);
-                    scanOneFile(found.cFileName, path, result);
+                    scanOneFile(context, found.cFileName, path, result);
                 }
             }
-            waitWhilePaused();
-            if (g_config.s_bStopScan.load()) break;
+            waitWhilePaused(context);
+            if (context.stop->load()) break;
         } while (FindNextFileW(find, &found));
         FindClose(find);
     }
@@ -168,41 +164,42 @@ Status scanDirectory(const wchar_t* directory, MatchResult& result) {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || found.cFileName[0] == L'.') continue;
         size_t nameLength = wcslen(found.cFileName);
         if (folderLength + nameLength + 2 > kScanPathCapacity) {
-            if (levelHas(kLevelErrors)) reportTooLong(directory, found.cFileName);
+            if (levelHas(context, kLevelErrors)) reportTooLong(context, directory, found.cFileName);
             continue;
         }
         wchar_t sub[kScanPathCapacity];
         wcscpy(sub, directory);
         wcscpy(sub + folderLength, found.cFileName);
         wcscpy(sub + folderLength + nameLength, L"\\");
-        if (g_config.s_bStorageCard || !isStorageCard(sub)) scanDirectory(sub, result);
+        if (context.storageCard || !isStorageCard(sub)) scanDirectory(context, sub, result);
     } while (FindNextFileW(find, &found));
     FindClose(find);
     return kStatusOk;
 }
 
-DWORD WINAPI scanThread(LPVOID) {
+DWORD WINAPI scanThread(LPVOID argument) {
+    const ScanContext& context = *static_cast<const ScanContext*>(argument);
     MatchResult result{};
     result.recordNumber = 0;
-    reportBegin(g_config.s_report, L"report.txt");
-    g_config.s_bPauseScan = 0;
-    g_config.s_bStopScan = 0;
-    scanDirectory(L"\\", result);
-    showProgress(L"");
-    reportEnd(g_config.s_report);
+    reportBegin(*context.report, L"report.txt");
+    *context.pause = 0;
+    *context.stop = 0;
+    scanDirectory(context, L"\\", result);
+    showProgress(context, L"");
+    reportEnd(*context.report);
     bool listStays = false;
-    if (g_config.s_report.s_nInfected.load() == 0) {
-        SendMessageW(g_config.s_hMainWnd, WM_SCAN_DONE, 0, 0);
-    } else if (GetDlgItem(g_config.s_hMainWnd, kInfectedLinesId)) {
-        SetDlgItemTextW(g_config.s_hMainWnd, kScanCurrentFileId, text(8215).c_str());
-        SendMessageW(g_config.s_hMainWnd, WM_SHOW_INFECTED, 0, 0);
+    if (context.report->s_nInfected.load() == 0) {
+        SendMessageW(context.mainWindow, WM_SCAN_DONE, 0, 0);
+    } else if (GetDlgItem(context.mainWindow, kInfectedLinesId)) {
+        SetDlgItemTextW(context.mainWindow, kScanCurrentFileId, text(context, 8215).c_str());
+        SendMessageW(context.mainWindow, WM_SHOW_INFECTED, 0, 0);
     } else {
-        SetDlgItemTextW(g_config.s_hMainWnd, kScanCurrentFileId, text(8215).c_str());
-        SetDlgItemTextW(g_config.s_hMainWnd, kScanCancelId, text(8214).c_str());
+        SetDlgItemTextW(context.mainWindow, kScanCurrentFileId, text(context, 8215).c_str());
+        SetDlgItemTextW(context.mainWindow, kScanCancelId, text(context, 8214).c_str());
         listStays = true;
     }
-    g_config.s_bStopScan = 1;
-    g_config.s_hScanThread = nullptr;
-    if (listStays) PostMessageW(g_config.s_hMainWnd, WM_SCAN_FINISHED, 0, 0);
+    *context.stop = 1;
+    *context.thread = nullptr;
+    if (listStays) PostMessageW(context.mainWindow, WM_SCAN_FINISHED, 0, 0);
     return 0;
 }

@@ -6,6 +6,12 @@
 // between files, and hands control back to the user interface at the end.
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
+#include <cwchar>
+#include <mutex>
+
+#include "engine/report.h"
 #include "engine/scanner.h"
 
 // Ends the scan screen and opens the report screen; sent by the scan thread.
@@ -38,11 +44,51 @@ constexpr uint32_t kLevelExact = 16;
 // Paths are built in buffers of this many UTF-16 characters per folder level.
 constexpr size_t kScanPathCapacity = 512;
 
-// The thread procedure: started by the scan screen with no argument.
-DWORD WINAPI scanThread(LPVOID);
+// The progress path that the scan thread writes and the scan screen shows.
+// Copied under a lock so that the screen never shows a half-written path.
+class ProgressText {
+public:
+    static constexpr size_t kCapacity = 512;
+
+    void set(const wchar_t* text) {
+        std::lock_guard<std::mutex> hold(lock_);
+        wcsncpy(text_, text ? text : L"", kCapacity - 1);
+        text_[kCapacity - 1] = 0;
+    }
+    void copyTo(wchar_t* out, size_t capacity) const {
+        if (capacity == 0) return;
+        std::lock_guard<std::mutex> hold(lock_);
+        wcsncpy(out, text_, capacity - 1);
+        out[capacity - 1] = 0;
+    }
+
+private:
+    mutable std::mutex lock_;
+    wchar_t text_[kCapacity] = {};
+};
+
+// What the scan driver is handed by the program that starts it: the two
+// settings it follows, the flags and the progress path it shares with the
+// scan screen, the window it talks to and the report it writes (whose text
+// source also words the lines of the list). The shared parts must outlive
+// the scan.
+struct ScanContext {
+    uint32_t reportLevel = 0;               // kLevel* bits
+    bool storageCard = false;               // "\Storage Card" and "\StorageCard" are walked too
+    std::atomic<uint8_t>* pause = nullptr;  // while set, the walk waits between two files
+    std::atomic<uint8_t>* stop = nullptr;   // once set, the walk ends; set again when the scan ends
+    std::atomic<HANDLE>* thread = nullptr;  // the scan thread's handle, cleared when it ends
+    ProgressText* currentFile = nullptr;
+    HWND mainWindow = nullptr;
+    ScanReport* report = nullptr;
+};
+
+// The thread procedure: started by the scan screen with its ScanContext.
+DWORD WINAPI scanThread(LPVOID context);
 
 // Walks one folder (a path ending in a backslash) and everything below it.
-Status scanDirectory(const wchar_t* directory, MatchResult& result);
+Status scanDirectory(const ScanContext& context, const wchar_t* directory, MatchResult& result);
 
-// Provided by the scan screen: refreshes the progress display from g_config.
+// Provided by the scan screen: refreshes the progress display from the
+// progress path it handed over.
 void updateScanProgress(HWND mainWindow);

@@ -6,8 +6,8 @@
 // and, when the head finds nothing, a tail window, each kScanWindowLength.
 #include <cstdint>
 
+#include "base/status.h"
 #include "engine/search.h"
-#include "engine/status.h"
 
 constexpr uint64_t kScanMinimumSize = 8;          // smaller files are clean, unread
 constexpr uint64_t kScanWholeFileLimit = 100000;  // up to this size a file is one window

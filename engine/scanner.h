@@ -4,10 +4,10 @@
 // records of the loaded database (g_vps).
 #include <cstdint>
 
+#include "base/status.h"
 #include "engine/archive.h"
 #include "engine/scan_windows.h"
 #include "engine/search.h"
-#include "engine/status.h"
 
 // 0 when the file was examined (result.recordNumber 0 clean, else the
 // detection); otherwise the file was not examined and recordNumber is 0:

@@ -13,7 +13,8 @@
 // so that a harmless occurrence of it cannot hide a later detection.
 #include <cstdint>
 
-#include "engine/status.h"
+#include "base/status.h"
+#include "engine/search_table.h"
 #include "engine/vps_format.h"
 
 // The detection block the scanner fills.
@@ -35,17 +36,6 @@ Status searchLiteral(const VpsDatabase& db, const uint8_t* window, uint32_t leng
                      MatchResult& result);
 Status searchFast(const VpsDatabase& db, const uint8_t* window, uint32_t length, WindowPlace place,
                   MatchResult& result);
-
-// How the search table is laid out: as its size asks (what the loader
-// builds), or as a grown one whatever its size, so that tests and fuzzers
-// take small databases through the code of large ones.
-enum class SearchTableLayout : uint8_t { bySize, grown };
-
-// The search table: one allocation, built from a database whose records are
-// already validated and that has none yet; 0 or 8. searchTableFree is safe
-// to call twice.
-Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout = SearchTableLayout::bySize);
-void searchTableFree(VpsDatabase& db);
 
 // Bytes held by the search table (0 when there is none).
 uint64_t searchTableSize(const VpsDatabase& db);

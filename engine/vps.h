@@ -4,7 +4,7 @@
 // thread reads it without a lock), freed when the main window is destroyed.
 #include <cstdint>
 
-#include "engine/status.h"
+#include "base/status.h"
 #include "engine/vps_format.h"
 
 extern VpsDatabase g_vps;

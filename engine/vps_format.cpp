@@ -5,7 +5,7 @@
 
 #include "engine/crc32.h"
 #include "engine/large_block.h"
-#include "engine/search.h"
+#include "engine/search_table.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 // XOR-ed with kVpsScrambleKey.
 #include <cstdint>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 // The one-byte key of the payload. Every database producer uses the same
 // value; it is not the key of the update container.

@@ -4,7 +4,7 @@
 // influences the program: none of its failures reaches a caller.
 #include <windows.h>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 class DiagnosticLog {
 public:

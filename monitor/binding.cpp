@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include "editions/edition.h"
-#include "shell/binding.h"
-#include "shell/binding_entries.h"
+#include "base/binding.h"
+#include "base/binding_entries.h"
+#include "base/edition.h"
 
 PlatformEntries g_api;
 

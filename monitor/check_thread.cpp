@@ -2,9 +2,9 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "base/binding.h"
 #include "monitor/monitor.h"
 #include "monitor/schedule.h"
-#include "shell/binding.h"
 #include "update/update.h"
 
 namespace {

@@ -8,11 +8,10 @@
 #include <cwchar>
 #include <iterator>
 
-#include "editions/edition.h"
+#include "base/edition.h"
 #include "settings/monitor_path.h"
 #include "settings/process_search.h"
 #include "settings/registry.h"
-#include "shell/config.h"
 
 static_assert(!kAutostartByShortcut, "this edition starts the monitor by a Startup shortcut");
 
@@ -74,8 +73,8 @@ void unregisterMonitor() {
 
 }  // namespace
 
-void monitorAutostart() {
-    if (g_config.s_bAutoUpdate) {
+void monitorAutostart(bool autoUpdate) {
+    if (autoUpdate) {
         registerMonitor();
     } else {
         unregisterMonitor();

@@ -8,13 +8,12 @@
 #include <cwchar>
 #include <iterator>
 
-#include "editions/edition.h"
+#include "base/edition.h"
 #include "engine/fileio.h"
 #include "settings/autostart.h"
 #include "settings/monitor_path.h"
 #include "settings/process_search.h"
 #include "settings/shortcut_text.h"
-#include "shell/config.h"
 
 static_assert(kAutostartByShortcut, "this edition starts the monitor from the boot start list");
 
@@ -44,10 +43,10 @@ void writeShortcut(const wchar_t* shortcut, const wchar_t* monitor) {
 
 }  // namespace
 
-void monitorAutostart() {
+void monitorAutostart(bool autoUpdate) {
     wchar_t shortcut[MAX_PATH + std::size(kShortcutName)];
     const bool haveShortcut = shortcutPath(shortcut);
-    if (g_config.s_bAutoUpdate) {
+    if (autoUpdate) {
         wchar_t monitor[kMonitorPathCapacity];
         if (!monitorPath(monitor)) return;
         // A shortcut that cannot be written costs only the start at the next boot.

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 class RegistryKey {
 public:

@@ -10,7 +10,6 @@
 #include "settings/check_age.h"
 #include "settings/registry.h"
 #include "settings/settings_keys.h"
-#include "shell/config.h"
 
 namespace {
 
@@ -29,7 +28,7 @@ CalendarTime calendarTime(const SYSTEMTIME& time) {
 
 }  // namespace
 
-Status regLoad() {
+Status regLoad(StoredSettings& settings) {
     g_log.Printf(kCategory, L"regLoad inside - key: %s", kSettingsKeyPath);
     RegistryKey key;
     Status status = key.Open(HKEY_CURRENT_USER, kSettingsKeyPath, KEY_ALL_ACCESS);
@@ -37,15 +36,15 @@ Status regLoad() {
         g_log.Printf(kCategory, L"regLoad failed - error: %d", static_cast<int>(status));
         return status;
     }
-    key.QueryDword(&g_config.s_nLanguage, kValueLanguage);
-    queryFlag(key, g_config.s_bStorageCard, kValueStorageCard);
-    queryFlag(key, g_config.s_bAutoUpdate, kValueAutoUpdate);
-    key.QueryDword(&g_config.s_nReportLevel, kValueReport);
+    key.QueryDword(&settings.s_nLanguage, kValueLanguage);
+    queryFlag(key, settings.s_bStorageCard, kValueStorageCard);
+    queryFlag(key, settings.s_bAutoUpdate, kValueAutoUpdate);
+    key.QueryDword(&settings.s_nReportLevel, kValueReport);
     key.Close();
     return kStatusOk;
 }
 
-Status regSave() {
+Status regSave(const StoredSettings& settings) {
     RegistryKey key;
     if (key.Open(HKEY_CURRENT_USER, kSettingsKeyPath, KEY_ALL_ACCESS) != kStatusOk) {
         Status created = key.Create(HKEY_CURRENT_USER, kSettingsKeyPath, nullptr, 0, KEY_ALL_ACCESS, nullptr);
@@ -60,10 +59,10 @@ Status regSave() {
     }
 
     // Write errors are not reported: the settings stay in memory either way.
-    key.SetDword(g_config.s_nLanguage, kValueLanguage);
-    key.SetDword(g_config.s_bStorageCard ? 1 : 0, kValueStorageCard);
-    key.SetDword(g_config.s_bAutoUpdate ? 1 : 0, kValueAutoUpdate);
-    key.SetDword(g_config.s_nReportLevel, kValueReport);
+    key.SetDword(settings.s_nLanguage, kValueLanguage);
+    key.SetDword(settings.s_bStorageCard ? 1 : 0, kValueStorageCard);
+    key.SetDword(settings.s_bAutoUpdate ? 1 : 0, kValueAutoUpdate);
+    key.SetDword(settings.s_nReportLevel, kValueReport);
     key.Close();
     return kStatusOk;
 }

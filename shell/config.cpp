@@ -1,10 +1,7 @@
 #include "shell/config.h"
 
 Config::Config()
-    : s_nReportLevel(2),
-      s_bStorageCard(0),
-      s_nLanguage(9),
-      s_bAutoUpdate(1),
+    : StoredSettings{2, 0, 9, 1},
       s_hScanThread(nullptr),
       s_bPauseScan(0),
       s_bStopScan(0),

@@ -17,12 +17,12 @@
 
 #include <vector>
 
-#include "editions/edition.h"
+#include "base/edition.h"
 #include "shell/config.h"
 #include "shell/controls.h"
 #include "shell/draw.h"
 #include "shell/key_plan.h"
-#include "shell/mainwnd.h"
+#include "shell/screens.h"
 
 static_assert(keys::kScan == kMainScan && keys::kSettings == kMainSettings && keys::kReport == kMainReport &&
               keys::kExit == kMainExit);

@@ -78,3 +78,9 @@ uint16_t Language::LanguageId() const {
     std::lock_guard<std::mutex> hold(m_lock);
     return m_languageId;
 }
+
+std::wstring languageText(uint32_t id) {
+    wchar_t buffer[kLanguageTextCapacity + 1];
+    lang.CopyString(id, buffer, kLanguageTextCapacity + 1);
+    return buffer;
+}

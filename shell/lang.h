@@ -5,8 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
-#include "engine/status.h"
+#include "base/status.h"
 #include "shell/lang_text.h"
 
 class Language {
@@ -52,3 +53,7 @@ private:
 // The program's one language object. Defined by the program together with
 // g_log and g_config (in that order), never by a library.
 extern Language lang;
+
+// Text `id` of `lang`, copied: the texts the scan thread writes (the report's
+// text source), looked up while the user interface may use its own buffer.
+std::wstring languageText(uint32_t id);

@@ -4,11 +4,12 @@
 #include <cwchar>
 #include <string>
 
-#include "editions/edition.h"
-#include "editions/handheld_main_screen.h"
+#include "base/edition.h"
 #include "engine/report.h"
 #include "engine/vps.h"
+#include "settings/settings_store.h"
 #include "shell/age_text.h"
+#include "shell/button_column.h"
 #include "shell/config.h"
 #include "shell/controls.h"
 #include "shell/draw.h"
@@ -16,7 +17,6 @@
 #include "shell/keyboard.h"
 #include "shell/lang.h"
 #include "shell/screens.h"
-#include "settings/settings_store.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "editions/edition.h"
+#include "base/edition.h"
 #include "engine/fileio.h"
 #include "shell/config.h"
 #include "shell/controls.h"

@@ -6,13 +6,14 @@
 #include <cwchar>
 #include <string>
 
-#include "editions/edition.h"
+#include "base/edition.h"
 #include "engine/report.h"
 #include "engine/scan.h"
 #include "shell/config.h"
 #include "shell/controls.h"
 #include "shell/draw.h"
 #include "shell/handheld_layout.h"
+#include "shell/item_path.h"
 #include "shell/keyboard.h"
 #include "shell/lang.h"
 #include "shell/msgbox.h"
@@ -36,6 +37,8 @@ private:
 };
 
 ScanThreadHandle g_scanThread;
+// What the scan thread is handed; it reads it until it ends.
+ScanContext g_scanContext;
 
 void createListView(HWND window, const ScreenMetrics& m) {
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES};
@@ -68,10 +71,14 @@ void createListView(HWND window, const ScreenMetrics& m) {
 }  // namespace
 
 void startScanThread() {
+    g_config.s_report.text = languageText;
+    g_scanContext = {g_config.s_nReportLevel, g_config.s_bStorageCard != 0, &g_config.s_bPauseScan,
+                     &g_config.s_bStopScan,   &g_config.s_hScanThread,     &g_config.s_szCurrentFile,
+                     g_config.s_hMainWnd,     &g_config.s_report};
     DWORD id = 0;
     // Suspended until its handle is stored: the thread clears s_hScanThread
     // when it ends, and must never find it still unset.
-    HANDLE thread = CreateThread(nullptr, 0, scanThread, nullptr, CREATE_SUSPENDED, &id);
+    HANDLE thread = CreateThread(nullptr, 0, scanThread, &g_scanContext, CREATE_SUSPENDED, &id);
     if (!thread) {
         DWORD error = GetLastError();
         ShowErrorBox(lang.GetString(8501), error);
@@ -155,4 +162,29 @@ bool waitForScanThread(DWORD timeoutMs) {
             return false;
         }
     }
+}
+
+std::wstring focusedItemPath(HWND window, int* index) {
+    HWND list = GetDlgItem(window, kScanList);
+    *index = list ? static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED)) : -1;
+    if (*index < 0) return {};
+    wchar_t text[513] = {};
+    LVITEMW item{};
+    item.iSubItem = 0;
+    item.pszText = text;
+    item.cchTextMax = 512;
+    SendMessageW(list, LVM_GETITEMTEXTW, WPARAM(*index), reinterpret_cast<LPARAM>(&item));
+    return std::wstring(pathFromItemText<wchar_t>(std::wstring_view(text)));
+}
+
+void chooseInfectedItem(HWND window) {
+    if (!g_config.s_bStopScan.load() || g_config.s_hScanThread.load() != nullptr) return;
+    int index = -1;
+    std::wstring path = focusedItemPath(window, &index);
+    if (index < 0) return;
+    MatchResult result{};
+    Status status = scanFile(path.c_str(), &result);
+    HWND remove = GetDlgItem(window, kScanDelete);
+    EnableWindow(remove, status == kStatusOk);
+    SetWindowTextW(remove, lang.GetString(kScanDelete));
 }

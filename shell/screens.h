@@ -3,6 +3,8 @@
 // window when a screen is entered and torn down when it is left.
 #include <windows.h>
 
+#include <string>
+
 void buildMainScreen(HWND window);
 void tearDownMainScreen(HWND window);
 
@@ -13,6 +15,12 @@ void tearDownScanScreen(HWND window);
 bool waitForScanThread(DWORD timeoutMs);
 // Starts the scan thread; shows the error box when it cannot be created.
 void startScanThread();
+// The full path of the item of the list of infected files that has the
+// focus, or an empty text; `index` gets the item's number, or -1.
+std::wstring focusedItemPath(HWND window, int* index);
+// The check that a tap on the list of infected files makes: the focused
+// item's file is scanned again, and Delete is enabled when it is still there.
+void chooseInfectedItem(HWND window);
 
 void buildReportScreen(HWND window);
 void tearDownReportScreen(HWND window);

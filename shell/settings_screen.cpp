@@ -3,8 +3,8 @@
 #include <cwchar>
 #include <string>
 
-#include "editions/edition.h"
-#include "shell/binding.h"
+#include "base/binding.h"
+#include "base/edition.h"
 #include "shell/config.h"
 #include "shell/controls.h"
 #include "shell/draw.h"

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "editions/edition.h"
-#include "shell/binding.h"
+#include "base/binding.h"
+#include "base/edition.h"
 #include "shell/msgbox.h"
 #include "update/update.h"
 

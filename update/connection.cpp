@@ -5,8 +5,8 @@
 
 #include <cwchar>
 
+#include "base/binding.h"
 #include "log/diaglog.h"
-#include "shell/binding.h"
 #include "update/update.h"
 
 namespace {

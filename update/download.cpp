@@ -11,11 +11,11 @@
 #include <cstdlib>
 #include <cwchar>
 
-#include "editions/edition.h"
+#include "base/binding.h"
+#include "base/edition.h"
 #include "engine/fileio.h"
 #include "log/diaglog.h"
 #include "settings/process_search.h"
-#include "shell/binding.h"
 #include "update/content_length.h"
 #include "update/package.h"
 #include "update/signature.h"

@@ -5,7 +5,7 @@
 
 #include <cwchar>
 
-#include "editions/edition.h"
+#include "base/edition.h"
 #include "engine/fileio.h"
 #include "log/diaglog.h"
 #include "settings/process_search.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The update operations, compiled into zerbin (every edition) and into
 // zbMonitor. The WinInet and connection-manager entries are called through
-// the program's binding table g_api (shell/binding.h), which each program
+// the program's binding table g_api (base/binding.h), which each program
 // fills at its start.
 #include <windows.h>
 #include <wininet.h>

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 constexpr size_t kMenuBarMaxKeys = 2;          // a handheld has two soft keys
 constexpr size_t kMenuBarHeaderWords = 2;      // menu resource, key count

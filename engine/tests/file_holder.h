@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 class FileHolder {
 public:

@@ -75,6 +75,7 @@ class ReportTest : public ::testing::Test {
 protected:
     void SetUp() override {
         lang.Init(9);
+        report.text = languageText;
         g_vps.versionMajor = 1;
         g_vps.versionMinor = 57;
         DeleteFileW(reportPath().c_str());

@@ -40,6 +40,13 @@ int g_showInfectedMessages = 0;
 
 }  // namespace
 
+// What the scan screen hands the scan driver, taken from the test's g_config.
+ScanContext contextFromConfig() {
+    g_config.s_report.text = languageText;
+    return {g_config.s_nReportLevel, g_config.s_bStorageCard != 0, &g_config.s_bPauseScan, &g_config.s_bStopScan,
+            &g_config.s_hScanThread, &g_config.s_szCurrentFile, g_config.s_hMainWnd, &g_config.s_report};
+}
+
 void updateScanProgress(HWND) {
     wchar_t current[ProgressText::kCapacity];
     g_config.s_szCurrentFile.copyTo(current, ProgressText::kCapacity);
@@ -156,10 +163,11 @@ protected:
     }
 
     void walk() {
+        ScanContext context = contextFromConfig();
         resetCounters(g_config.s_report);
         ASSERT_EQ(reportBegin(g_config.s_report, L"report.txt"), kStatusOk);
         MatchResult result{};
-        EXPECT_EQ(scanDirectory(deviceFolder().c_str(), result), kStatusOk);
+        EXPECT_EQ(scanDirectory(context, deviceFolder().c_str(), result), kStatusOk);
     }
 
     // The report's entry lines (between the header and the footer).
@@ -338,7 +346,8 @@ TEST_F(ScanTest, DotFoldersAreNeverWalkedAndStorageCardOnlyAtTheRoot) {
 
 // Runs the whole scan thread from "\" and serves what it sends to the window.
 void runScanThread() {
-    HANDLE thread = CreateThread(nullptr, 0, scanThread, nullptr, CREATE_SUSPENDED, nullptr);
+    ScanContext context = contextFromConfig();
+    HANDLE thread = CreateThread(nullptr, 0, scanThread, &context, CREATE_SUSPENDED, nullptr);
     ASSERT_NE(thread, nullptr);
     g_config.s_hScanThread = thread;
     ResumeThread(thread);

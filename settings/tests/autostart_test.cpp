@@ -13,9 +13,7 @@
 #include "settings/autostart.h"
 #include "settings/process_search.h"
 #include "settings/tests/autostart_test_util.h"
-#include "shell/config.h"
 
-Config g_config;
 std::vector<std::wstring> g_messages;
 void showProcessSearchMessage(const wchar_t* text) { g_messages.push_back(text); }
 
@@ -92,8 +90,7 @@ protected:
     }
 
     static void apply(bool on) {
-        g_config.s_bAutoUpdate = on ? 1 : 0;
-        monitorAutostart();
+        monitorAutostart(on);
     }
 
     Values saved_;

@@ -101,7 +101,7 @@ std::wstring readText(const std::wstring& path) {
 }  // namespace
 
 TEST_F(SettingsStoreTest, AnEmptyRegistryKeepsTheDefaults) {
-    EXPECT_EQ(regLoad(), static_cast<Status>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(regLoad(g_config), static_cast<Status>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(g_config.s_nLanguage, 9u);
     EXPECT_EQ(g_config.s_bStorageCard, 0);
     EXPECT_EQ(g_config.s_bAutoUpdate, 1);
@@ -110,7 +110,7 @@ TEST_F(SettingsStoreTest, AnEmptyRegistryKeepsTheDefaults) {
 }
 
 TEST_F(SettingsStoreTest, TheFirstSaveCreatesTheKeyWithAllFiveValues) {
-    EXPECT_EQ(regSave(), 0u);
+    EXPECT_EQ(regSave(g_config), 0u);
     ASSERT_TRUE(keyExists());
     const wchar_t* names[] = {kValueLanguage, kValueStorageCard, kValueAutoUpdate, kValueReport};
     const uint32_t values[] = {9, 0, 1, 2};
@@ -135,9 +135,9 @@ TEST_F(SettingsStoreTest, SavedSettingsLoadBack) {
     g_config.s_bStorageCard = 1;
     g_config.s_bAutoUpdate = 0;
     g_config.s_nReportLevel = 6;
-    ASSERT_EQ(regSave(), 0u);
+    ASSERT_EQ(regSave(g_config), 0u);
     resetConfig();
-    ASSERT_EQ(regLoad(), 0u);
+    ASSERT_EQ(regLoad(g_config), 0u);
     EXPECT_EQ(g_config.s_nLanguage, 12u);
     EXPECT_EQ(g_config.s_bStorageCard, 1);
     EXPECT_EQ(g_config.s_bAutoUpdate, 0);
@@ -148,27 +148,27 @@ TEST_F(SettingsStoreTest, FlagsCountByTheirLowestByteAndAreSavedAsZeroOrOne) {
     putDword(kValueStorageCard, 256);
     putDword(kValueAutoUpdate, 0x100);
     g_config.s_bStorageCard = 1;
-    ASSERT_EQ(regLoad(), 0u);
+    ASSERT_EQ(regLoad(g_config), 0u);
     EXPECT_EQ(g_config.s_bStorageCard, 0) << "256 reads as off";
     EXPECT_EQ(g_config.s_bAutoUpdate, 0);
 
     putDword(kValueStorageCard, 0x1FF);
-    ASSERT_EQ(regLoad(), 0u);
+    ASSERT_EQ(regLoad(g_config), 0u);
     EXPECT_NE(g_config.s_bStorageCard, 0);
 
     g_config.s_bStorageCard = 0xFF;
     g_config.s_bAutoUpdate = 7;
-    ASSERT_EQ(regSave(), 0u);
+    ASSERT_EQ(regSave(g_config), 0u);
     EXPECT_EQ(stored(kValueStorageCard).dword(), 1u);
     EXPECT_EQ(stored(kValueAutoUpdate).dword(), 1u);
 }
 
 TEST_F(SettingsStoreTest, AReportLevelOfFourRoundTrips) {
     putDword(kValueReport, 4);
-    ASSERT_EQ(regLoad(), 0u);
+    ASSERT_EQ(regLoad(g_config), 0u);
     EXPECT_EQ(g_config.s_nReportLevel, 4u);
     RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsVendorKeyPath);
-    ASSERT_EQ(regSave(), 0u);
+    ASSERT_EQ(regSave(g_config), 0u);
     EXPECT_EQ(stored(kValueReport).dword(), 4u);
 }
 
@@ -177,7 +177,7 @@ TEST_F(SettingsStoreTest, MissingValuesKeepTheirFieldsAndTypesAreNotExamined) {
     g_config.s_bAutoUpdate = 0;
     const uint8_t french[4] = {12, 0, 0, 0};
     put(kValueReport, REG_BINARY, french, sizeof french);  // read for what it holds
-    ASSERT_EQ(regLoad(), 0u);
+    ASSERT_EQ(regLoad(g_config), 0u);
     EXPECT_EQ(g_config.s_nLanguage, 27u);
     EXPECT_EQ(g_config.s_bAutoUpdate, 0);
     EXPECT_EQ(g_config.s_bStorageCard, 0);
@@ -186,14 +186,14 @@ TEST_F(SettingsStoreTest, MissingValuesKeepTheirFieldsAndTypesAreNotExamined) {
     // An oversized value cannot be read and keeps its field too.
     const uint8_t eight[8] = {6, 0, 0, 0, 0, 0, 0, 0};
     put(kValueLanguage, REG_BINARY, eight, sizeof eight);
-    ASSERT_EQ(regLoad(), 0u);
+    ASSERT_EQ(regLoad(g_config), 0u);
     EXPECT_EQ(g_config.s_nLanguage, 27u);
 }
 
 TEST_F(SettingsStoreTest, SavingKeepsAStoredCheckTime) {
     const double checked = 46000.5;
     put(kValueUpdateLastCheck, REG_BINARY, &checked, sizeof checked);
-    ASSERT_EQ(regSave(), 0u);
+    ASSERT_EQ(regSave(g_config), 0u);
     Stored lastCheck = stored(kValueUpdateLastCheck);
     ASSERT_EQ(lastCheck.size, 8u);
     EXPECT_EQ(memcmp(lastCheck.data, &checked, 8), 0);
@@ -203,9 +203,9 @@ TEST_F(SettingsStoreTest, LoadingLogsItsEntryAndItsFailure) {
     std::wstring logPath = testFolder() + L"settings_store.log";
     DeleteFileW(logPath.c_str());
     g_log.Open(logPath.c_str());
-    regLoad();
+    regLoad(g_config);
     putDword(kValueLanguage, 5);
-    regLoad();
+    regLoad(g_config);
     g_log.Close();
     std::wstring text = readText(logPath);
     DeleteFileW(logPath.c_str());

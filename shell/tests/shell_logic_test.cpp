@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/binding_plan.h"
 #include "shell/age_text.h"
-#include "shell/binding_plan.h"
 #include "shell/handheld_layout.h"
 #include "shell/item_path.h"
 #include "shell/lang_text.h"

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/binding.h"
 #include "ce_connmgr.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/e2e/zerbin_app.h"
@@ -20,7 +21,6 @@
 #include "update/package_maker.h"
 #include "update/tests/hostile_server.h"
 #include "update/update.h"
-#include "shell/binding.h"
 
 namespace {
 

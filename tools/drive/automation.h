@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace zbauto {
 

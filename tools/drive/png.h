@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace zbpng {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/status.h"
+#include "base/status.h"
 #include "engine/vps_format.h"
 
 struct Signature {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/status.h"
 #include "engine/search.h"
-#include "engine/status.h"
 #include "engine/vps_format.h"
 #include "tools/vps/signatures.h"
 

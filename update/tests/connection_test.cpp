@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/binding.h"
+#include "base/binding.h"
 #include "update/tests/box_catcher.h"
 #include "update/update.h"
 

@@ -17,15 +17,15 @@
 #include <string>
 #include <vector>
 
-#include "shell/binding.h"
+#include "base/binding.h"
+#include "log/diaglog.h"
+#include "tests/win_files.h"
 #include "update/package.h"
 #include "update/package_maker.h"
 #include "update/tests/box_catcher.h"
 #include "update/tests/hostile_server.h"
 #include "update/tests/update_doubles.h"
-#include "log/diaglog.h"
 #include "update/update.h"
-#include "tests/win_files.h"
 
 namespace {
 

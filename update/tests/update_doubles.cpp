@@ -1,6 +1,6 @@
 // What a program around the update provides, as plain doubles for the tests
 // of the update alone; the log stays closed. The binding table is the
-// program's own (shell/binding.cpp); the process search is either the real
+// program's own (base/binding.cpp); the process search is either the real
 // one or process_doubles.cpp.
 #include <windows.h>
 

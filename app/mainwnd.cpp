@@ -1,17 +1,19 @@
-#include "shell/mainwnd.h"
+#include "app/mainwnd.h"
 
 #include <commctrl.h>
 
 #include <cwchar>
 #include <string>
 
-#include "editions/edition.h"
+#include "base/binding.h"
+#include "base/edition.h"
 #include "editions/smartphone.h"
 #include "engine/fileio.h"
 #include "engine/scan.h"
 #include "engine/scanner.h"
 #include "engine/vps.h"
-#include "shell/binding.h"
+#include "settings/autostart.h"
+#include "settings/settings_store.h"
 #include "shell/config.h"
 #include "shell/controls.h"
 #include "shell/draw.h"
@@ -21,9 +23,7 @@
 #include "shell/lang_text.h"
 #include "shell/msgbox.h"
 #include "shell/screens.h"
-#include "settings/autostart.h"
 #include "shell/update_command.h"
-#include "settings/settings_store.h"
 
 const wchar_t kMainWindowClass[] = L"zerbin4windowClass";
 const wchar_t kMainWindowTitle[] = L"zerbin! antivirus";
@@ -39,34 +39,6 @@ HINSTANCE g_instance = nullptr;
 constexpr DWORD kScanStopTimeoutMs = 10000;
 
 bool scanRunning() { return g_config.s_hScanThread.load() != nullptr; }
-
-// ---- list of infected files ----
-
-// The full path of the list item that has the focus, or an empty text.
-std::wstring focusedItemPath(HWND window, int* index) {
-    HWND list = GetDlgItem(window, kScanList);
-    *index = list ? static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED)) : -1;
-    if (*index < 0) return {};
-    wchar_t text[513] = {};
-    LVITEMW item{};
-    item.iSubItem = 0;
-    item.pszText = text;
-    item.cchTextMax = 512;
-    SendMessageW(list, LVM_GETITEMTEXTW, WPARAM(*index), reinterpret_cast<LPARAM>(&item));
-    return std::wstring(pathFromItemText<wchar_t>(std::wstring_view(text)));
-}
-
-void onListClick(HWND window) {
-    if (!g_config.s_bStopScan.load() || scanRunning()) return;
-    int index = -1;
-    std::wstring path = focusedItemPath(window, &index);
-    if (index < 0) return;
-    MatchResult result{};
-    Status status = scanFile(path.c_str(), &result);
-    HWND remove = GetDlgItem(window, kScanDelete);
-    EnableWindow(remove, status == kStatusOk);
-    SetWindowTextW(remove, lang.GetString(kScanDelete));
-}
 
 // ---- commands ----
 
@@ -146,9 +118,9 @@ void onExit(HWND window) {
 
 void onSettingsDone(HWND window) {
     applySettingsScreen(window);
-    regSave();
-    regLoad();
-    monitorAutostart();
+    regSave(g_config);
+    regLoad(g_config);
+    monitorAutostart(g_config.s_bAutoUpdate != 0);
     buildMainScreen(window);
 }
 
@@ -219,7 +191,7 @@ LRESULT onCtlColorStatic(HWND window, WPARAM wParam, LPARAM lParam) {
 LRESULT onNotify(HWND window, WPARAM, LPARAM lParam) {
     const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
     if (!header || header->idFrom != kScanList) return 0;
-    if (header->code == static_cast<UINT>(NM_CLICK)) onListClick(window);
+    if (header->code == static_cast<UINT>(NM_CLICK)) chooseInfectedItem(window);
     if constexpr (!kHasSoftKeys) {
         if (header->code == static_cast<UINT>(NM_SETFOCUS) || header->code == static_cast<UINT>(NM_KILLFOCUS)) {
             listFocusChanged(window, header->code == static_cast<UINT>(NM_SETFOCUS));
@@ -308,8 +280,6 @@ constexpr MessageRoute kMessages[] = {
 }  // namespace
 
 HINSTANCE programInstance() { return g_instance; }
-
-void chooseInfectedItem(HWND window) { onListClick(window); }
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if constexpr (kHasSoftKeys) {

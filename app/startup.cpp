@@ -7,18 +7,18 @@
 
 #include <string>
 
-#include "editions/edition.h"
+#include "app/mainwnd.h"
+#include "base/binding.h"
+#include "base/edition.h"
 #include "editions/smartphone.h"
 #include "engine/vps.h"
 #include "log/diaglog.h"
 #include "settings/registry.h"
 #include "settings/settings_keys.h"
 #include "settings/settings_store.h"
-#include "shell/binding.h"
 #include "shell/config.h"
 #include "shell/keyboard.h"
 #include "shell/lang.h"
-#include "shell/mainwnd.h"
 #include "shell/msgbox.h"
 
 // The start-up's registry object: holds the settings key from the check at
@@ -68,7 +68,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
 
     g_log.Open(L"morvane_pda.log");
     g_log.Write(kInternal, L"EXE is starting...");
-    regLoad();
+    regLoad(g_config);
 
     if (HWND running = FindWindowW(kMainWindowClass, kMainWindowTitle)) {
         SetForegroundWindow(running);

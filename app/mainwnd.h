@@ -13,7 +13,3 @@ bool registerMainWindowClass(HINSTANCE instance);
 bool createMainWindow(HINSTANCE instance, int showCommand);
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// The check that a tap on the list of infected files makes: the focused
-// item's file is scanned again, and Delete is enabled when it is still there.
-void chooseInfectedItem(HWND window);

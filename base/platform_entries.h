@@ -1,6 +1,6 @@
 #pragma once
-// Entry points of the optional platform libraries, bound once at start-up
-// (LoadLibraryW, then by name, then by ordinal) and never changed afterwards.
+// The table of the optional platform libraries' entry points, one slot each;
+// filled once at start-up (base/binding.h) and never changed afterwards.
 #include <windows.h>
 #include <wininet.h>
 
@@ -32,9 +32,3 @@ struct PlatformEntries {
     PFN_SHCreateMenuBar SHCreateMenuBar = nullptr;
     PFN_SHFindMenuBar SHFindMenuBar = nullptr;
 };
-
-extern PlatformEntries g_api;
-
-// Binds the edition's libraries in order. Null when every entry is bound,
-// otherwise the fixed English message of the first failure.
-const char* bindPlatformLibraries();

@@ -2,8 +2,8 @@
 // What zerbin's and the monitor's bindings share: a resolver over the
 // platform loader, and the copy of each library's bound slots into the
 // program's table of entries.
-#include "shell/binding.h"
-#include "shell/binding_plan.h"
+#include "base/binding_plan.h"
+#include "base/platform_entries.h"
 
 // Binds through the platform loader, by name and, when `byOrdinal` is set,
 // then by ordinal. Libraries are never freed: the entries must stay valid

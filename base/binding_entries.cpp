@@ -1,4 +1,4 @@
-#include "shell/binding_entries.h"
+#include "base/binding_entries.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/binding_plan.h"
+#include "base/binding_plan.h"
 
 #include <algorithm>
 #include <array>

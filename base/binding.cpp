@@ -1,7 +1,7 @@
-#include "shell/binding.h"
+#include "base/binding.h"
 
-#include "editions/edition.h"
-#include "shell/binding_entries.h"
+#include "base/binding_entries.h"
+#include "base/edition.h"
 
 PlatformEntries g_api;
 
