@@ -106,8 +106,14 @@ function(zb_fuzzer)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${ZB_BIN_DIR}/fuzz")
   set(corpus "${CMAKE_BINARY_DIR}/fuzz-corpus/${F_NAME}")
   file(MAKE_DIRECTORY "${corpus}")
+  # Seeds kept in the repository (fuzz/seeds/NAME) are read beside the corpus.
+  set(seeds "${CMAKE_SOURCE_DIR}/fuzz/seeds/${F_NAME}")
+  if(NOT IS_DIRECTORY "${seeds}")
+    set(seeds "")
+  endif()
   add_test(NAME fuzz.${F_NAME}
-           COMMAND ${target} -max_total_time=${ZB_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 "${corpus}")
+           COMMAND ${target} -max_total_time=${ZB_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 "${corpus}"
+                   ${seeds})
   set_tests_properties(fuzz.${F_NAME} PROPERTIES TIMEOUT 600 LABELS "fuzz")
   if(F_SEEDS)
     add_test(NAME fuzz.${F_NAME}.seeds COMMAND "${F_SEEDS}" "${corpus}")

@@ -161,6 +161,12 @@ HWND createSpinner(HWND window, int listId, int arrowsId, const ControlPlace& pl
     return list;
 }
 
+// The storage card's caption in the current language, in the check boxes' font.
+captions::SettingsCaptions currentCaptions(HWND window) {
+    FontDC dc(window, Font::light8);
+    return {0, measureCaption(dc.get(), lang.GetString(8404)), digitWidth(dc.get())};
+}
+
 void createSettingsControls(HWND window, const ScreenMetrics& m) {
     const DWORD label = WS_CHILD | WS_VISIBLE;
     createWithFont(window, L"STATIC", lang.GetString(8400), label, places::settingsLanguageLabel(m), 8400, Font::bold8);
@@ -176,10 +182,12 @@ void createSettingsControls(HWND window, const ScreenMetrics& m) {
     SendMessageW(languages, LB_SETCURSEL, selected, 0);
 
     const DWORD box = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
-    HWND card = createWithFont(window, L"BUTTON", lang.GetString(8404), box, places::settingsStorageCard(m),
-                               kStorageCardBox, Font::light8);
+    const captions::SettingsCaptions c = currentCaptions(window);
+    const captions::CheckBoxRoom cardRoom = places::settingsStorageCard(m, c);
+    HWND card = createWithFont(window, L"BUTTON", lang.GetString(8404), box | multiLineStyle(cardRoom.lines),
+                               cardRoom.place, kStorageCardBox, Font::light8);
     SendMessageW(card, BM_SETCHECK, g_config.s_bStorageCard ? BST_CHECKED : BST_UNCHECKED, 0);
-    HWND autoUpdate = createWithFont(window, L"BUTTON", lang.GetString(8409), box, places::settingsAutoUpdate(m),
+    HWND autoUpdate = createWithFont(window, L"BUTTON", lang.GetString(8409), box, places::settingsAutoUpdate(m, c),
                                      kAutoUpdateBox, Font::light8);
     SendMessageW(autoUpdate, BM_SETCHECK, g_config.s_bAutoUpdate ? BST_CHECKED : BST_UNCHECKED, 0);
 
@@ -388,6 +396,13 @@ void relabelSettingsScreen(HWND window) {
     fillReportLevels(levels);
     SendMessageW(levels, LB_SETCURSEL, row, 0);
     for (int id : {8408, 8400, kStorageCardBox, kAutoUpdateBox}) SetDlgItemTextW(window, id, lang.GetString(id));
+    // The new caption's room.
+    const ScreenMetrics& m = g_config.s_metrics;
+    const captions::SettingsCaptions c = currentCaptions(window);
+    const captions::CheckBoxRoom card = places::settingsStorageCard(m, c);
+    setCheckBoxLines(window, kStorageCardBox, card.lines);
+    placeControl(window, kStorageCardBox, card.place);
+    placeControl(window, kAutoUpdateBox, places::settingsAutoUpdate(m, c));
     setSoftKeyText(kLeftSoftKey, 10013);
     setSoftKeyText(kRightSoftKey, 8403);
 }

@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "engine/large_block.h"
+#include "engine/search_entry.h"
 #include "engine/search_size.h"
 
 // The vector kernel is for the host tools: the handheld's processor is not
@@ -85,7 +86,7 @@ constexpr uint32_t kNone = UINT32_MAX;
 constexpr uint32_t kPrefetchGrams = 64;
 
 struct SearchEntry {
-    uint32_t key;     // hash of the record's first prefixLength bytes; low three bits: the shift j
+    uint32_t key;     // hash of the entry's first prefixLength bytes, the shift j and the entry's place (keyOf)
     uint32_t record;  // the record's offset in the record area
 };
 
@@ -99,6 +100,7 @@ struct SearchClass {
     uint32_t* gate = nullptr;        // q >= 3: the table's shared gate
     uint32_t gateShift = 32;         // 32 - log2(words of the gate)
     bool bothTests = false;          // the gate is past the cache: both tests before a branch
+    int64_t farthest = 0;            // the largest distance of an entry after its record's first pattern
     // The vector kernel's byte shuffles: the sampled grams at 0, s, 2s and
     // 3s from a base, taken from 16 bytes at the base (pickA) or from 16
     // bytes at the base + pickBOffsetFor(s) (pickB); 0x80 picks a zero byte.
@@ -132,6 +134,15 @@ inline int32_t secondOffsetAt(const uint8_t* area, uint32_t r) {
     return secondLengthAt(area, r) == 0 ? 0 : static_cast<int32_t>(vpsRead32(area + r + 4 + area[r + 3]));
 }
 inline uint16_t flagsAt(const uint8_t* area, uint32_t r) { return vpsRead16(area + r + 1); }
+// How far an entry with this place starts after its record's first pattern.
+inline int64_t distanceOf(const uint8_t* area, uint32_t r, uint32_t place) {
+    const uint32_t offset = place & 0xFF;
+    if ((place & 0x100) == 0) return offset;
+    return static_cast<int64_t>(firstLengthAt(area, r)) + secondOffsetAt(area, r) + offset;
+}
+inline const uint8_t* entryAt(const uint8_t* area, uint32_t r, uint32_t place) {
+    return ((place & 0x100) == 0 ? firstAt(area, r) : secondAt(area, r)) + (place & 0xFF);
+}
 
 template <uint32_t Q>
 inline uint32_t gramAt(const uint8_t* p) {
@@ -185,9 +196,18 @@ inline uint32_t bucketOf(uint32_t gram, uint32_t bucketBits) {
     return static_cast<uint32_t>((gram * kBucketHash) >> (64 - bucketBits));
 }
 
-// An entry's key: the first `length` (1 to 8) bytes of a first pattern,
-// hashed, with the shift in the low three bits.
+// An entry's key: the first `length` (1 to 8) bytes of its entry, hashed
+// (the top 20 bits), the shift (3 bits) and the entry's place in its record
+// (the low 9 bits, kKeyPlace: the part in the high one, the offset in the
+// pattern below). The place is 0 for a whole first pattern; a window's key
+// has none, so it is compared with an entry's key without its place.
 constexpr uint64_t kKeyHash = 0xD6E8FEB86659FD93ull;
+constexpr uint32_t kKeyPlace = 0x1FF;
+constexpr uint32_t kKeyShiftAt = 9;
+inline uint32_t shiftOfKey(uint32_t key) { return (key >> kKeyShiftAt) & 7; }
+inline uint32_t placeOf(const SearchEntryChoice& c) {
+    return (c.part == SearchPart::second ? 0x100u : 0u) | c.offset;
+}
 inline uint32_t keyOf(const uint8_t* prefix, uint32_t length, uint32_t shift) {
     uint64_t v = 0;
     if (length == 8) {
@@ -196,7 +216,7 @@ inline uint32_t keyOf(const uint8_t* prefix, uint32_t length, uint32_t shift) {
         for (uint32_t i = 0; i < length; ++i) v |= static_cast<uint64_t>(prefix[i]) << (8 * i);
     }
     const uint64_t h = (v ^ (v >> 31)) * kKeyHash;
-    return (static_cast<uint32_t>(h >> 32) & ~7u) | shift;
+    return (static_cast<uint32_t>(h >> 32) & ~0xFFFu) | (shift << kKeyShiftAt);
 }
 
 template <uint32_t Q>
@@ -428,10 +448,16 @@ __attribute__((target("avx2"), always_inline)) inline uint32_t gateLanes(const u
     return static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(lanes)));
 }
 
+// Appends the sampled positions from t on (up to tMax) whose grams pass
+// both tests to out[count..room), in increasing order, and returns the
+// position to go on from. Every passing lane of a step is taken, so that a
+// window full of candidates costs one step per sixteen grams, not one per
+// candidate.
 template <uint32_t Q, uint32_t S, bool Both>
-__attribute__((target("avx2,bmi"), noinline)) uint64_t nextCandidateVector(const SearchClass& cls,
-                                                                           const uint8_t* window, uint32_t length,
-                                                                           uint64_t t, uint64_t tMax) {
+__attribute__((target("avx2,bmi"), noinline)) uint64_t candidatesVector(const SearchClass& cls,
+                                                                        const uint8_t* window, uint32_t length,
+                                                                        uint64_t t, uint64_t tMax, uint64_t* out,
+                                                                        uint32_t room, uint32_t& count) {
     const uint32_t* gate = cls.gate;
     const __m128i gateShift = _mm_cvtsi32_si128(static_cast<int>(cls.gateShift));
     const __m256i pickA = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cls.pickA)));
@@ -451,31 +477,35 @@ __attribute__((target("avx2,bmi"), noinline)) uint64_t nextCandidateVector(const
         }
         uint32_t passed = gateLanes<Both>(gate, gramsAt<S>(p, pickA, pickB), gateShift) |
                           (gateLanes<Both>(gate, gramsAt<S>(p + 8 * S, pickA, pickB), gateShift) << 8);
-        if constexpr (Both) {
-            if (passed != 0) return t + S * static_cast<uint64_t>(__builtin_ctz(passed));
-        } else {
-            while (passed != 0) {
-                const uint64_t at = t + S * static_cast<uint64_t>(__builtin_ctz(passed));
-                if (secondPasses<Q>(cls, window + at)) return at;
-                passed &= passed - 1;
-            }
+        while (passed != 0) {
+            const uint64_t at = t + S * static_cast<uint64_t>(__builtin_ctz(passed));
+            passed &= passed - 1;
+            if (!Both && !secondPasses<Q>(cls, window + at)) continue;
+            out[count++] = at;
+            if (count == room) return at + S;
         }
         t += 16 * S;
     }
-    return Both ? nextCandidateBoth<Q>(cls, window, length, t, tMax, S) : nextCandidate<Q>(cls, window, t, tMax, S);
+    for (; count < room; t += S) {
+        t = Both ? nextCandidateBoth<Q>(cls, window, length, t, tMax, S) : nextCandidate<Q>(cls, window, t, tMax, S);
+        if (t > tMax) return t;
+        out[count++] = t;
+    }
+    return t;
 }
 
 template <uint32_t Q, bool Both>
-uint64_t nextCandidateVector(const SearchClass& cls, const uint8_t* window, uint32_t length, uint64_t t, uint64_t tMax) {
+uint64_t candidatesVector(const SearchClass& cls, const uint8_t* window, uint32_t length, uint64_t t, uint64_t tMax,
+                          uint64_t* out, uint32_t room, uint32_t& count) {
     switch (cls.stride) {
-        case 1: return nextCandidateVector<Q, 1, Both>(cls, window, length, t, tMax);
-        case 2: return nextCandidateVector<Q, 2, Both>(cls, window, length, t, tMax);
-        case 3: return nextCandidateVector<Q, 3, Both>(cls, window, length, t, tMax);
-        case 4: return nextCandidateVector<Q, 4, Both>(cls, window, length, t, tMax);
-        case 5: return nextCandidateVector<Q, 5, Both>(cls, window, length, t, tMax);
-        case 6: return nextCandidateVector<Q, 6, Both>(cls, window, length, t, tMax);
-        case 7: return nextCandidateVector<Q, 7, Both>(cls, window, length, t, tMax);
-        default: return nextCandidateVector<Q, 8, Both>(cls, window, length, t, tMax);
+        case 1: return candidatesVector<Q, 1, Both>(cls, window, length, t, tMax, out, room, count);
+        case 2: return candidatesVector<Q, 2, Both>(cls, window, length, t, tMax, out, room, count);
+        case 3: return candidatesVector<Q, 3, Both>(cls, window, length, t, tMax, out, room, count);
+        case 4: return candidatesVector<Q, 4, Both>(cls, window, length, t, tMax, out, room, count);
+        case 5: return candidatesVector<Q, 5, Both>(cls, window, length, t, tMax, out, room, count);
+        case 6: return candidatesVector<Q, 6, Both>(cls, window, length, t, tMax, out, room, count);
+        case 7: return candidatesVector<Q, 7, Both>(cls, window, length, t, tMax, out, room, count);
+        default: return candidatesVector<Q, 8, Both>(cls, window, length, t, tMax, out, room, count);
     }
 }
 
@@ -646,9 +676,27 @@ void searchLargeGroup(const SearchEntry* group, uint32_t count, const uint8_t* a
     }
 }
 
-// The entries of one group, all proposing position p.
+// The entries of one group, all with their entry at q in the window and
+// one place in their records. Whole first patterns propose p = q; any
+// other entry proposes its own record's first-pattern position, which is
+// then compared in full like any other.
 void searchGroup(const SearchEntry* group, uint32_t count, const uint8_t* area, const uint8_t* window,
-                 uint32_t length, uint32_t p, bool anchoredAtStartOnly, Best& best) {
+                 uint32_t length, uint32_t q, uint32_t place, bool anchoredAtStartOnly, Best& best) {
+    if (place != 0) {
+        for (uint32_t k = 0; k < count; ++k) {
+            const uint32_t record = group[k].record;
+            const int64_t at = static_cast<int64_t>(q) - distanceOf(area, record, place);
+            if (at < 0 || at >= static_cast<int64_t>(length)) continue;
+            const uint32_t p = static_cast<uint32_t>(at);
+            if (!improves(p, record, best)) continue;
+            if (anchoredAtStartOnly && (flagsAt(area, record) & kVpsFlagAnchored) != 0 && p != 0) continue;
+            if (!matchesAt(area, record, window, length, p)) continue;
+            best.position = p;
+            best.record = record;
+        }
+        return;
+    }
+    const uint32_t p = q;
     if (count > kLinearGroup) {
         searchLargeGroup(group, count, area, window, length, p, anchoredAtStartOnly, best);
         return;
@@ -689,39 +737,45 @@ struct WindowKeys {
 
 // All records of the class whose grams sit in the bucket of the gram at t.
 void searchBucket(const SearchClass& cls, const SearchEntry* first, const SearchEntry* last, const uint8_t* area,
-                  const uint8_t* window, uint32_t length, uint64_t t, bool anchoredAtStartOnly, Best& best) {
-    WindowKeys keys{window, length, t, cls.prefixLength, 0, {}};
+                  const uint8_t* window, uint32_t length, uint64_t t, WindowKeys& keys, bool anchoredAtStartOnly,
+                  Best& best) {
+    // The groups of [from, to), all of whose keys equal the window's for
+    // their shift: each run of one key is one group.
+    auto groups = [&](const SearchEntry* from, const SearchEntry* to) {
+        while (from != to) {
+            const SearchEntry* end = from + 1;
+            while (end != to && end->key == from->key) ++end;
+            searchGroup(from, static_cast<uint32_t>(end - from), area, window, length,
+                        static_cast<uint32_t>(t - shiftOfKey(from->key)), from->key & kKeyPlace, anchoredAtStartOnly, best);
+            from = end;
+        }
+    };
     if (last - first <= kLinearBucket) {
         for (const SearchEntry* e = first; e != last;) {
-            if (e->key != keys.of(e->key & 7)) {
+            if ((e->key & ~kKeyPlace) != keys.of(shiftOfKey(e->key))) {
                 ++e;
                 continue;
             }
             const SearchEntry* end = e + 1;
             while (end != last && end->key == e->key) ++end;
-            searchGroup(e, static_cast<uint32_t>(end - e), area, window, length, static_cast<uint32_t>(t - (e->key & 7)),
-                        anchoredAtStartOnly, best);
+            groups(e, end);
             e = end;
         }
         return;
     }
     // Records that share their first bytes give a bucket of one key.
     if (first->key == last[-1].key) {
-        const uint32_t shift = first->key & 7;
-        if (keys.of(shift) == first->key) {
-            searchGroup(first, static_cast<uint32_t>(last - first), area, window, length, static_cast<uint32_t>(t - shift),
-                        anchoredAtStartOnly, best);
-        }
+        if (keys.of(shiftOfKey(first->key)) == (first->key & ~kKeyPlace)) groups(first, last);
         return;
     }
     for (uint32_t shift = 0; shift < cls.stride; ++shift) {
         const uint64_t key = keys.of(shift);
         if (key == kNoKey) continue;
         const SearchEntry* lo = std::lower_bound(first, last, key, [](const SearchEntry& e, uint64_t k) { return e.key < k; });
-        if (lo == last || lo->key != key) continue;
-        const SearchEntry* hi = std::upper_bound(lo, last, key, [](uint64_t k, const SearchEntry& e) { return k < e.key; });
-        searchGroup(lo, static_cast<uint32_t>(hi - lo), area, window, length, static_cast<uint32_t>(t - shift),
-                    anchoredAtStartOnly, best);
+        if (lo == last || (lo->key & ~kKeyPlace) != key) continue;
+        const uint64_t end = key | kKeyPlace;
+        const SearchEntry* hi = std::upper_bound(lo, last, end, [](uint64_t k, const SearchEntry& e) { return k < e.key; });
+        groups(lo, hi);
     }
 }
 
@@ -737,48 +791,72 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
     if (cls.entryCount == 0 || length < Q) return;
     const uint64_t stride = cls.stride;
     const uint64_t last = length - Q;  // the last position where a whole gram fits
-    auto limit = [&]() {
-        // A proposal at t is for a position of at least t - (s - 1).
-        const uint64_t bound = best.position == kNone ? last : best.position + stride - 1;
-        return bound < last ? bound : last;
+    auto limit = [&]() -> int64_t {
+        // A proposal at t is for a position of at least t - (s - 1) minus
+        // the farthest distance of an entry after its first pattern.
+        if (best.position == kNone) return static_cast<int64_t>(last);
+        const int64_t bound = static_cast<int64_t>(best.position) + static_cast<int64_t>(stride) - 1 + cls.farthest;
+        return bound < static_cast<int64_t>(last) ? bound : static_cast<int64_t>(last);
     };
     auto next = [&](uint64_t t, uint64_t tMax) {
         if constexpr (Q >= 3) {
-#if ZB_SEARCH_VECTOR
-            if (table.kernel == SearchKernel::vector) {
-                return cls.bothTests ? nextCandidateVector<Q, true>(cls, window, length, t, tMax)
-                                     : nextCandidateVector<Q, false>(cls, window, length, t, tMax);
-            }
-#endif
             return cls.bothTests ? nextCandidateBoth<Q>(cls, window, length, t, tMax, stride)
                                  : nextCandidate<Q>(cls, window, t, tMax, stride);
         } else {
             return nextCandidate<Q>(cls, window, t, tMax, stride);
         }
     };
+    // Up to kCandidateBatch candidates from t on into `at`.
+    auto collect = [&](uint64_t& t, uint64_t tMax, uint64_t* at) {
+        uint32_t count = 0;
+#if ZB_SEARCH_VECTOR
+        if constexpr (Q >= 3) {
+            if (table.kernel == SearchKernel::vector) {
+                t = cls.bothTests ? candidatesVector<Q, true>(cls, window, length, t, tMax, at, kCandidateBatch, count)
+                                  : candidatesVector<Q, false>(cls, window, length, t, tMax, at, kCandidateBatch, count);
+                return count;
+            }
+        }
+#endif
+        for (; count < kCandidateBatch; t += stride) {
+            t = next(t, tMax);
+            if (t > tMax) break;
+            at[count++] = t;
+        }
+        return count;
+    };
     (void)table;
     uint64_t t = 0;
     for (;;) {
         uint64_t at[kCandidateBatch];
         uint32_t bucket[kCandidateBatch];
-        uint32_t count = 0;
-        const uint64_t tMax = limit();
-        for (; count < kCandidateBatch; t += stride) {
-            t = next(t, tMax);
-            if (t > tMax) break;
-            at[count] = t;
-            bucket[count] = bucketOf(gramAt<Q>(window + t), cls.bucketBits);
-            ZB_PREFETCH(cls.bucketStart + bucket[count]);
-            ++count;
+        const int64_t bound = limit();
+        if (bound < 0) break;
+        const uint32_t count = collect(t, static_cast<uint64_t>(bound), at);
+        for (uint32_t i = 0; i < count; ++i) {
+            bucket[i] = bucketOf(gramAt<Q>(window + at[i]), cls.bucketBits);
+            ZB_PREFETCH(cls.bucketStart + bucket[i]);
         }
         for (uint32_t i = 0; i < count; ++i) {
             const SearchEntry* first = cls.entries + cls.bucketStart[bucket[i]];
             ZB_PREFETCH(first);
             ZB_PREFETCH(first + 7);  // a bucket of eight entries spans a line boundary at most once
         }
-        for (uint32_t i = 0; i < count && at[i] <= limit(); ++i) {
+        // Then the records whose keys match, so that where every candidate
+        // is a record's (a window made of entries) their misses overlap too.
+        WindowKeys keys[kCandidateBatch];
+        for (uint32_t i = 0; i < count; ++i) {
+            keys[i] = WindowKeys{window, length, at[i], cls.prefixLength, 0, {}};
+            const SearchEntry* first = cls.entries + cls.bucketStart[bucket[i]];
+            const SearchEntry* last = cls.entries + cls.bucketStart[bucket[i] + 1];
+            if (last - first > kLinearBucket) continue;
+            for (const SearchEntry* e = first; e != last; ++e) {
+                if ((e->key & ~kKeyPlace) == keys[i].of(shiftOfKey(e->key))) ZB_PREFETCH(area + e->record);
+            }
+        }
+        for (uint32_t i = 0; i < count && static_cast<int64_t>(at[i]) <= limit(); ++i) {
             searchBucket(cls, cls.entries + cls.bucketStart[bucket[i]], cls.entries + cls.bucketStart[bucket[i] + 1], area,
-                         window, length, at[i], anchoredAtStartOnly, best);
+                         window, length, at[i], keys[i], anchoredAtStartOnly, best);
         }
         if (count < kCandidateBatch) break;
     }
@@ -809,22 +887,29 @@ struct BuildGram {
     uint32_t record;
     uint32_t gram;
     uint32_t bucket;
+    uint16_t place;
     uint8_t cls;
     uint8_t shift;
 };
 constexpr uint32_t kBuildBatch = 256;
 
 template <typename Batch>
-void forEachGramBatch(const SearchTable& table, const uint8_t* area, uint64_t length, Batch batch) {
+void forEachGramBatch(const SearchTable& table, const uint8_t* area, uint64_t length, const SearchEntryChoice* choices,
+                      Batch batch) {
     BuildGram grams[kBuildBatch + kSearchMaxStride];
     uint32_t count = 0;
-    for (uint64_t offset = 0; offset < length; offset += area[offset]) {
+    uint32_t index = 0;
+    for (uint64_t offset = 0; offset < length; offset += area[offset], ++index) {
         const uint32_t r = static_cast<uint32_t>(offset);
-        const int c = searchClassOf(firstLengthAt(area, r));
+        const SearchEntryChoice& choice = choices[index];
+        const int c = searchClassOf(choice.length);
         const SearchClass& cls = table.classes[c];
+        const uint16_t place = static_cast<uint16_t>(placeOf(choice));
+        const uint8_t* entry = entryAt(area, r, place);
         for (uint32_t j = 0; j < cls.stride; ++j) {
-            const uint32_t gram = gramAt(firstAt(area, r) + j, cls.gramLength);
-            grams[count++] = BuildGram{r, gram, bucketOf(gram, cls.bucketBits), static_cast<uint8_t>(c), static_cast<uint8_t>(j)};
+            const uint32_t gram = gramAt(entry + j, cls.gramLength);
+            grams[count++] = BuildGram{r, gram, bucketOf(gram, cls.bucketBits), place, static_cast<uint8_t>(c),
+                                       static_cast<uint8_t>(j)};
         }
         if (count >= kBuildBatch) {
             batch(grams, count);
@@ -905,14 +990,32 @@ Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
     if (db.recordAreaLength > UINT32_MAX) return kStatusOutOfMemory;  // offsets are 32-bit
     const uint8_t* area = db.recordArea;
 
-    // First walk: how many records fall in each class and the shortest
-    // first pattern of each, which fix the class's gram length and stride.
+    // Each record's entry (engine/search_entry.h), for the walks below.
+    struct Choices {
+        SearchEntryChoice* at = nullptr;
+        ~Choices() { std::free(at); }
+    } choices;
+    choices.at = static_cast<SearchEntryChoice*>(std::malloc((db.recordCount + 1u) * sizeof(SearchEntryChoice)));
+    if (choices.at == nullptr) return kStatusOutOfMemory;
+    if (searchChooseEntries(area, db.recordAreaLength, db.recordCount, choices.at) != kStatusOk) return kStatusOutOfMemory;
+
+    // First walk: how many entries fall in each class and the shortest of
+    // each, which fix the class's gram length and stride, and how far the
+    // entries of each lie from their first patterns.
     SearchClassCount counts[kSearchClassCount];
-    for (uint64_t offset = 0; offset < db.recordAreaLength; offset += area[offset]) {
-        const uint8_t n = firstLengthAt(area, static_cast<uint32_t>(offset));
-        SearchClassCount& count = counts[searchClassOf(n)];
-        ++count.records;
-        if (n < count.shortest) count.shortest = n;
+    int64_t farthest[kSearchClassCount];
+    for (int64_t& f : farthest) f = INT64_MIN;
+    {
+        uint32_t index = 0;
+        for (uint64_t offset = 0; offset < db.recordAreaLength; offset += area[offset], ++index) {
+            const SearchEntryChoice& choice = choices.at[index];
+            const int c = searchClassOf(choice.length);
+            SearchClassCount& count = counts[c];
+            ++count.records;
+            if (choice.length < count.shortest) count.shortest = choice.length;
+            const int64_t distance = distanceOf(area, static_cast<uint32_t>(offset), placeOf(choice));
+            if (distance > farthest[c]) farthest[c] = distance;
+        }
     }
     const SearchTableSize plan =
         searchTableSizeFor(counts, db.recordCount, sizeof(SearchTable), layout == SearchTableLayout::grown);
@@ -947,6 +1050,7 @@ Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
         cls.prefixLength = size.prefixLength;
         cls.bucketBits = size.bucketBits;
         cls.entryCount = static_cast<uint32_t>(size.grams);
+        cls.farthest = farthest[c];
         if (size.gramLength <= 2) {
             cls.directGate = reinterpret_cast<uint64_t*>(carve(size.directGateBytes));
         } else {
@@ -967,7 +1071,7 @@ Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
             if (index % kSearchRecordIndexStep == 0) table->recordIndex[index / kSearchRecordIndexStep] = static_cast<uint32_t>(offset);
         }
     }
-    forEachGramBatch(*table, area, db.recordAreaLength, [&](const BuildGram* grams, uint32_t count) {
+    forEachGramBatch(*table, area, db.recordAreaLength, choices.at, [&](const BuildGram* grams, uint32_t count) {
         for (uint32_t i = 0; i < count; ++i) {
             const SearchClass& cls = table->classes[grams[i].cls];
             ZB_PREFETCH(cls.bucketStart + grams[i].bucket);
@@ -999,7 +1103,7 @@ Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
         }
         cls.bucketStart[buckets] = sum;
     }
-    forEachGramBatch(*table, area, db.recordAreaLength, [&](const BuildGram* grams, uint32_t count) {
+    forEachGramBatch(*table, area, db.recordAreaLength, choices.at, [&](const BuildGram* grams, uint32_t count) {
         uint32_t slot[kBuildBatch + kSearchMaxStride];
         for (uint32_t i = 0; i < count; ++i) ZB_PREFETCH(table->classes[grams[i].cls].bucketStart + grams[i].bucket);
         for (uint32_t i = 0; i < count; ++i) {
@@ -1010,7 +1114,8 @@ Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
         for (uint32_t i = 0; i < count; ++i) {
             const SearchClass& cls = table->classes[grams[i].cls];
             const uint32_t r = grams[i].record;
-            cls.entries[slot[i]] = SearchEntry{keyOf(firstAt(area, r), cls.prefixLength, grams[i].shift), r};
+            const uint32_t place = grams[i].place;
+            cls.entries[slot[i]] = SearchEntry{keyOf(entryAt(area, r, place), cls.prefixLength, grams[i].shift) | place, r};
         }
     });
     for (SearchClass& cls : table->classes) {

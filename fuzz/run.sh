@@ -31,5 +31,8 @@ fi
 # A fuzzer with seeds of its own makes them when its corpus is new.
 if [ -x "$ZB_TOP/fuzz/${name}_seeds.sh" ]; then "$ZB_TOP/fuzz/${name}_seeds.sh" "$corpus"; fi
 echo "zb fuzz: $name for $seconds s; corpus $corpus" >&2
+# Seeds kept in the repository are read beside the corpus.
+seeds=()
+[ -d "$ZB_TOP/fuzz/seeds/$name" ] && seeds=("$ZB_TOP/fuzz/seeds/$name")
 exec "$ZB_NATIVE_BIN/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-  -artifact_prefix="$artifacts/" "$corpus"
+  -artifact_prefix="$artifacts/" "$corpus" "${seeds[@]}"

@@ -1,7 +1,8 @@
 // The search table against the literal search over arbitrary databases and
 // windows. An input is read as a recipe: records drawn from a small alphabet
 // (so that patterns collide and share first bytes), a window, and patterns
-// planted in it, at its edges too. With the first byte's top bit set the
+// planted in it, at its edges too (fuzz/seeds/search: records sharing a
+// short first pattern, with long second patterns). With the first byte's top bit set the
 // rest is instead a raw record area and a window, so that arbitrary record
 // bytes go through validation. Each search table is laid out both ways, as
 // for its size and grown. Any disagreement stops the fuzzer.
@@ -108,8 +109,16 @@ void recipeCase(Input& in, uint8_t head) {
         for (uint32_t k = 0; k < n; ++k) p.first.push_back(symbol());
         const uint8_t shape = in.next();
         const uint16_t flags = (shape & 1) ? kVpsFlagAnchored : static_cast<uint16_t>(shape & 6);
-        const uint32_t m = (shape >> 3) % 5;
-        for (uint32_t k = 0; k < m; ++k) p.second.push_back(symbol());
+        // A second pattern of 4 to 12 bytes is drawn from every byte value:
+        // records that share a short first pattern and are told apart by a
+        // long second one, which the table finds them by.
+        uint32_t m = (shape >> 3) % 5;
+        if (m == 4) {
+            m += in.next() % 9;
+            for (uint32_t k = 0; k < m; ++k) p.second.push_back(in.next());
+        } else {
+            for (uint32_t k = 0; k < m; ++k) p.second.push_back(symbol());
+        }
         p.offset = m == 0 ? 0 : static_cast<int8_t>(in.next());
         if (i > 0 && (shape & 0xC0) == 0xC0) p.first = patterns[in.next() % patterns.size()].first;
         const uint32_t length = kVpsRecordFixedLength + static_cast<uint32_t>(p.first.size()) + m + 2;

@@ -1,6 +1,7 @@
 #include "shell/draw.h"
 
 #include <cwchar>
+#include <string_view>
 
 HFONT screenFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
 
@@ -40,6 +41,22 @@ int textWidth(HDC dc, const wchar_t* text) {
     return size.cx;
 }
 
+captions::Measured measureCaption(HDC dc, const wchar_t* text) {
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    return captions::measure(std::wstring_view(text ? text : L""), int(metrics.tmHeight), [dc](std::wstring_view s) {
+        SIZE size{};
+        GetTextExtentPoint32W(dc, s.data(), int(s.size()), &size);
+        return int(size.cx);
+    });
+}
+
+int digitWidth(HDC dc) {
+    INT width = 0;
+    GetCharWidth32W(dc, L'0', L'0', &width);
+    return width;
+}
+
 HWND createControl(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, const ControlPlace& place,
                    int id, DWORD extendedStyle) {
     HWND control = CreateWindowExW(extendedStyle, className, text, style, place.x, place.y, place.width, place.height,
@@ -47,6 +64,36 @@ HWND createControl(HWND parent, const wchar_t* className, const wchar_t* text, D
                                    reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
     if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(screenFont()), FALSE);
     return control;
+}
+
+void placeControl(HWND parent, int id, const ControlPlace& place) {
+    HWND control = GetDlgItem(parent, id);
+    if (!control) return;
+    RECT was{};
+    GetWindowRect(control, &was);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&was), 2);
+    if (was.left == place.x && was.top == place.y && was.right - was.left == place.width &&
+        was.bottom - was.top == place.height) {
+        return;
+    }
+    MoveWindow(control, place.x, place.y, place.width, place.height, TRUE);
+    // After the move: what the control no longer covers is the parent's again
+    // (its drawing leaves the children out), and a relabel may validate the
+    // parent before it repaints.
+    if (HDC dc = GetDC(parent)) {
+        FillRect(dc, &was, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        ReleaseDC(parent, dc);
+    }
+}
+
+void setCheckBoxLines(HWND parent, int id, int lines) {
+    HWND control = GetDlgItem(parent, id);
+    if (!control) return;
+    const DWORD style = DWORD(GetWindowLongW(control, GWL_STYLE));
+    const DWORD wanted = (style & ~DWORD(BS_MULTILINE)) | multiLineStyle(lines);
+    if (wanted == style) return;
+    SetWindowLongW(control, GWL_STYLE, LONG(wanted));
+    InvalidateRect(control, nullptr, TRUE);
 }
 
 void destroyControl(HWND parent, int id) {

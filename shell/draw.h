@@ -3,6 +3,7 @@
 // screen font, white clearing, text in the screens' colours, child controls.
 #include <windows.h>
 
+#include "shell/captions.h"
 #include "shell/metrics.h"
 
 constexpr COLORREF kTextBlack = RGB(0, 0, 0);
@@ -45,9 +46,25 @@ void drawBitmap(HDC dc, HBITMAP bitmap, int x, int y, int w, int h);
 // The drawn width of a text in the screen font.
 int textWidth(HDC dc, const wchar_t* text);
 
+// A caption as the font selected into `dc` draws it, for the layout's room
+// for captions (captions.h).
+captions::Measured measureCaption(HDC dc, const wchar_t* text);
+// The width of "0" in the font selected into `dc`: a check box's gap is half of it.
+int digitWidth(HDC dc);
+
 // Creates a child control of the main window with the screen font.
 HWND createControl(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, const ControlPlace& place,
                    int id, DWORD extendedStyle = 0);
+
+// Moves the child control `id` of `parent` to `place` when it stands
+// elsewhere (a caption of another language needs other room), whitening the
+// parent where it stood.
+void placeControl(HWND parent, int id, const ControlPlace& place);
+// A check box breaks its caption onto more lines only with BS_MULTILINE:
+// set for more than one line, cleared for one.
+void setCheckBoxLines(HWND parent, int id, int lines);
+// The style bit that lets a button show `lines` lines.
+constexpr DWORD multiLineStyle(int lines) { return lines > 1 ? DWORD(BS_MULTILINE) : 0; }
 
 // Destroys the child control `id` of `parent` if it exists.
 void destroyControl(HWND parent, int id);

@@ -1,5 +1,7 @@
 #include "shell/handheld_layout.h"
 
+#include "shell/captions.h"
+
 namespace layout::handheld {
 
 namespace {
@@ -75,6 +77,11 @@ ControlPlace settingsStorageCard(const ScreenMetrics& m) {
 
 ControlPlace settingsAutoUpdate(const ScreenMetrics& m) {
     return {m.clientWidth / 2 + m.leftMargin, 7 * m.lineHeight, halfWidth(m), m.lineHeight + 2};
+}
+
+captions::CheckBoxRoom settingsStorageCard(const ScreenMetrics& m, const captions::SettingsCaptions& c) {
+    const ControlPlace card = settingsStorageCard(m);
+    return captions::roomyCheckBox(card, c.storageCard, c.checkBoxDigit, card.width);
 }
 
 }  // namespace layout::handheld

@@ -38,5 +38,8 @@ ControlPlace settingsReportLabel(const ScreenMetrics& m);
 ControlPlace settingsReportLevel(const ScreenMetrics& m);
 ControlPlace settingsStorageCard(const ScreenMetrics& m);
 ControlPlace settingsAutoUpdate(const ScreenMetrics& m);
+// The storage card's box with room for its caption (captions.h): it stays in
+// its half, and takes more lines there; the auto-update box beside it stays.
+captions::CheckBoxRoom settingsStorageCard(const ScreenMetrics& m, const captions::SettingsCaptions& c);
 
 }  // namespace layout::handheld

@@ -1,5 +1,7 @@
 #include "shell/metrics.h"
 
+#include "shell/captions.h"
+
 ScreenMetrics computeScreenMetrics(int clientWidth, int clientHeight, int aveCharWidth, int fontHeight,
                                    int externalLeading, int borderWidth, int buttonRowLines) {
     ScreenMetrics m;
@@ -137,6 +139,22 @@ ControlPlace settingsUpdate(const ScreenMetrics& m) { return buttonAt(m, m.leftM
 
 ControlPlace settingsDone(const ScreenMetrics& m) {
     return buttonAt(m, m.leftMargin + 2 * pitch(m), m.buttonRowTop - 12);
+}
+
+ControlPlace settingsUpdate(const ScreenMetrics& m, const captions::SettingsCaptions& c) {
+    const ControlPlace update = settingsUpdate(m);
+    return captions::roomyButton(update, c.update, settingsDone(m).x - m.buttonGap - update.x);
+}
+
+captions::CheckBoxRoom settingsStorageCard(const ScreenMetrics& m, const captions::SettingsCaptions& c) {
+    const ControlPlace card = settingsStorageCard(m);
+    return captions::roomyCheckBox(card, c.storageCard, c.checkBoxDigit, m.clientWidth - m.leftMargin - card.x);
+}
+
+ControlPlace settingsAutoUpdate(const ScreenMetrics& m, const captions::SettingsCaptions& c) {
+    ControlPlace place = settingsAutoUpdate(m);
+    place.y += settingsStorageCard(m, c).grown;
+    return place;
 }
 
 }  // namespace layout

@@ -11,6 +11,11 @@
 // above the buttons; the settings screen sets the language list and the
 // report level side by side, as the Handheld PC does.
 
+namespace captions {
+struct SettingsCaptions;
+struct CheckBoxRoom;
+}  // namespace captions
+
 struct ScreenMetrics {
     bool valid = false;
     int clientWidth = 0;
@@ -80,5 +85,15 @@ ControlPlace settingsReportLabel(const ScreenMetrics& m);
 ControlPlace settingsReportLevel(const ScreenMetrics& m);
 ControlPlace settingsUpdate(const ScreenMetrics& m);
 ControlPlace settingsDone(const ScreenMetrics& m);
+
+// The same places with room made for the captions of the current language
+// (captions.h): the Update button widens towards Done; the storage card's box
+// takes a second line where its caption needs it, and the auto-update box
+// under it moves down by that line (the space above the report level's label
+// takes it). The places of the Handheld PC and of a turned screen are given
+// room by the same rules.
+ControlPlace settingsUpdate(const ScreenMetrics& m, const captions::SettingsCaptions& c);
+captions::CheckBoxRoom settingsStorageCard(const ScreenMetrics& m, const captions::SettingsCaptions& c);
+ControlPlace settingsAutoUpdate(const ScreenMetrics& m, const captions::SettingsCaptions& c);
 
 }  // namespace layout

@@ -62,11 +62,29 @@ ControlPlace reportLabelPlace(const ScreenMetrics& m) {
 ControlPlace reportLevelPlace(const ScreenMetrics& m) {
     return kHasLandscapeScreens ? layout::handheld::settingsReportLevel(m) : layout::settingsReportLevel(m);
 }
-ControlPlace storageCardPlace(const ScreenMetrics& m) {
-    return kHasLandscapeScreens ? layout::handheld::settingsStorageCard(m) : layout::settingsStorageCard(m);
+
+// The captions of the current language whose room the layout decides, in the
+// controls' font.
+captions::SettingsCaptions currentCaptions(HWND window) {
+    ScreenDC dc(window);
+    return {textWidth(dc.get(), lang.GetString(kSettingsUpdate)),
+            measureCaption(dc.get(), lang.GetString(kSettingsStorageCard)), digitWidth(dc.get())};
 }
-ControlPlace autoUpdatePlace(const ScreenMetrics& m) {
-    return kHasLandscapeScreens ? layout::handheld::settingsAutoUpdate(m) : layout::settingsAutoUpdate(m);
+captions::CheckBoxRoom storageCardRoom(const ScreenMetrics& m, const captions::SettingsCaptions& c) {
+    return kHasLandscapeScreens ? layout::handheld::settingsStorageCard(m, c) : layout::settingsStorageCard(m, c);
+}
+ControlPlace autoUpdatePlace(const ScreenMetrics& m, const captions::SettingsCaptions& c) {
+    return kHasLandscapeScreens ? layout::handheld::settingsAutoUpdate(m) : layout::settingsAutoUpdate(m, c);
+}
+
+// After a change of language: the room of the new captions.
+void placeCaptionedControls(HWND window, const ScreenMetrics& m) {
+    const captions::SettingsCaptions c = currentCaptions(window);
+    const captions::CheckBoxRoom card = storageCardRoom(m, c);
+    placeControl(window, kSettingsUpdate, layout::settingsUpdate(m, c));
+    setCheckBoxLines(window, kSettingsStorageCard, card.lines);
+    placeControl(window, kSettingsStorageCard, card.place);
+    placeControl(window, kSettingsAutoUpdate, autoUpdatePlace(m, c));
 }
 
 void createLabels(HWND window, const ScreenMetrics& m) {
@@ -95,13 +113,17 @@ void createControls(HWND window, const ScreenMetrics& m) {
     SendMessageW(list, LB_SETCURSEL, selected, 0);
 
     const DWORD button = WS_CHILD | WS_VISIBLE;
-    createControl(window, L"BUTTON", lang.GetString(kSettingsUpdate), button, layout::settingsUpdate(m), kSettingsUpdate);
+    const captions::SettingsCaptions c = currentCaptions(window);
+    const captions::CheckBoxRoom cardRoom = storageCardRoom(m, c);
+    createControl(window, L"BUTTON", lang.GetString(kSettingsUpdate), button, layout::settingsUpdate(m, c),
+                  kSettingsUpdate);
     createControl(window, L"BUTTON", lang.GetString(kSettingsDone), button, layout::settingsDone(m), kSettingsDone);
-    HWND card = createControl(window, L"BUTTON", lang.GetString(kSettingsStorageCard), button | BS_AUTOCHECKBOX,
-                              storageCardPlace(m), kSettingsStorageCard);
+    HWND card = createControl(window, L"BUTTON", lang.GetString(kSettingsStorageCard),
+                              button | BS_AUTOCHECKBOX | multiLineStyle(cardRoom.lines), cardRoom.place,
+                              kSettingsStorageCard);
     SendMessageW(card, BM_SETCHECK, g_config.s_bStorageCard ? BST_CHECKED : BST_UNCHECKED, 0);
     HWND autoUpdate = createControl(window, L"BUTTON", lang.GetString(kSettingsAutoUpdate), button | BS_AUTOCHECKBOX,
-                                    autoUpdatePlace(m), kSettingsAutoUpdate);
+                                    autoUpdatePlace(m, c), kSettingsAutoUpdate);
     SendMessageW(autoUpdate, BM_SETCHECK, g_config.s_bAutoUpdate ? BST_CHECKED : BST_UNCHECKED, 0);
 
     HWND levels = createControl(window, kLevelControl.className, lang.GetString(kSettingsReportLevel),
@@ -178,6 +200,7 @@ void relabelSettingsScreen(HWND window, bool selectionChanged) {
                    kSettingsAutoUpdate, kSettingsUpdate}) {
         SetDlgItemTextW(window, id, lang.GetString(id));
     }
+    placeCaptionedControls(window, m);
     {
         ScreenDC dc(window);
         HGDIOBJ brush = SelectObject(dc.get(), GetStockObject(WHITE_BRUSH));

@@ -1,5 +1,7 @@
 #include "shell/smartphone_layout.h"
 
+#include "shell/captions.h"
+
 namespace layout::smartphone {
 
 namespace {
@@ -103,6 +105,17 @@ ControlPlace settingsStorageCard(const ScreenMetrics& m) {
 
 ControlPlace settingsAutoUpdate(const ScreenMetrics& m) {
     return {kHalfMargin, 7 * m.lineHeight - 7, m.clientWidth - 2 * m.leftMargin, m.lineHeight + 2};
+}
+
+captions::CheckBoxRoom settingsStorageCard(const ScreenMetrics& m, const captions::SettingsCaptions& c) {
+    return captions::roomyCheckBox(settingsStorageCard(m), c.storageCard, c.checkBoxDigit,
+                                   m.clientWidth - 2 * kHalfMargin);
+}
+
+ControlPlace settingsAutoUpdate(const ScreenMetrics& m, const captions::SettingsCaptions& c) {
+    ControlPlace place = settingsAutoUpdate(m);
+    place.y += settingsStorageCard(m, c).grown;
+    return place;
 }
 
 ControlPlace spinnerList(const ControlPlace& spinner) {

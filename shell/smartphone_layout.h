@@ -13,7 +13,10 @@
 //   under their labels when that would bring them onto the labels; sideways
 //   the screen starts half a line higher;
 // - sideways the settings keep the upright line height: 5 pixels less would
-//   put the report level's spinner over the storage-card box.
+//   put the report level's spinner over the storage-card box;
+// - a check box's caption that does not fit (captions.h) widens the box to
+//   the spinners' right edge, and where that is not enough breaks onto a
+//   second line, the auto-update box moving down by it.
 #include <array>
 
 #include "shell/metrics.h"
@@ -81,6 +84,9 @@ ControlPlace settingsLanguageSpinner(const ScreenMetrics& m);
 ControlPlace settingsReportSpinner(const ScreenMetrics& m);
 ControlPlace settingsStorageCard(const ScreenMetrics& m);
 ControlPlace settingsAutoUpdate(const ScreenMetrics& m);
+// The same two with room for the storage card's caption in the current language.
+captions::CheckBoxRoom settingsStorageCard(const ScreenMetrics& m, const captions::SettingsCaptions& c);
+ControlPlace settingsAutoUpdate(const ScreenMetrics& m, const captions::SettingsCaptions& c);
 // Where a spinner's list and its arrows end up: the arrows at the right end of
 // the place, the list giving way to them.
 ControlPlace spinnerList(const ControlPlace& spinner);

@@ -5,6 +5,7 @@
 // second patterns, both window places.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "engine/search.h"
+#include "engine/search_entry.h"
 #include "engine/tests/test_db.h"
 
 namespace {
@@ -228,6 +230,93 @@ TEST(SearchDifferentialTest, LargeGroupsFindTheLowestRecordThatMatchesWhole) {
     EXPECT_EQ(find(pad + "MZPEzz##..S59" + pad), 60u);
     EXPECT_EQ(find(pad + "MZPEzq" + pad), 0u);
     EXPECT_EQ(find(std::string(300, 'M') + "MZPEzz#..S43" + pad), 44u);
+}
+
+
+// Databases whose records the table finds through other bytes than their
+// first pattern: records sharing a short first pattern, told apart by their
+// second patterns before or after it; anchored ones; patterns that overlap;
+// second patterns shorter than the first; first patterns that share their
+// first eight bytes. Each against windows with matches planted whole and
+// decoys (the entry's bytes without the rest of the record), near the
+// window's edges too.
+TEST(SearchDifferentialTest, RecordsFoundThroughTheirMostSelectiveBytes) {
+    struct Family {
+        const char* what;
+        std::vector<uint8_t> first;  // shared by every record (empty: own first patterns)
+        uint32_t records;
+        uint32_t secondMin, secondMax;  // second-pattern lengths
+        int32_t distanceMin, distanceMax;
+        uint32_t anchoredEvery;  // 0: none
+    };
+    const Family families[] = {
+        {"\"xy\", long seconds after it", {'x', 'y'}, 300, 6, 12, 0, 60, 0},
+        {"two zero bytes, seconds before and after, some anchored", {0, 0}, 200, 6, 9, -40, 40, 5},
+        {"\"MZ\", seconds overlapping it", {'M', 'Z'}, 120, 6, 8, -8, 2, 0},
+        {"\"A\", seconds up to 1,000 bytes away", {'A'}, 200, 6, 7, 0, 1000, 7},
+        {"twelve-byte firsts sharing eight, seconds shorter than them", {'S', 'H', 'A', 'R', 'E', 'D', '8', '!'}, 150, 2, 3,
+         -20, 20, 4},
+    };
+    int detections = 0, windows = 0;
+    for (const Family& family : families) {
+        SCOPED_TRACE(family.what);
+        std::mt19937 random(static_cast<uint32_t>(family.records * 31 + family.first.size()));
+        auto below = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
+        std::vector<Signature> sigs(family.records);
+        for (uint32_t i = 0; i < family.records; ++i) {
+            Signature& s = sigs[i];
+            s.name = "F" + std::to_string(i + 1);
+            s.first = family.first;
+            while (s.first.size() < 12 && family.first.size() == 8) s.first.push_back(static_cast<uint8_t>('a' + below(4)));
+            s.second.resize(family.secondMin + below(family.secondMax - family.secondMin + 1));
+            for (uint8_t& b : s.second) b = static_cast<uint8_t>(below(3) == 0 ? family.first[0] : random());
+            s.secondOffset = family.distanceMin + static_cast<int32_t>(below(static_cast<uint32_t>(family.distanceMax - family.distanceMin + 1)));
+            if (family.anchoredEvery != 0 && i % family.anchoredEvery == 1) s.flags = kVpsFlagAnchored;
+            if (i > 0 && below(10) == 0) s.second = sigs[i - 1].second, s.secondOffset = sigs[i - 1].secondOffset;  // twins
+        }
+        // The table must find these records through other bytes, or this
+        // test would not test that.
+        const std::vector<uint8_t> area = encodeArea(sigs);
+        std::vector<SearchEntryChoice> choices(sigs.size());
+        ASSERT_EQ(searchChooseEntries(area.data(), area.size(), static_cast<uint32_t>(sigs.size()), choices.data()), kStatusOk);
+        EXPECT_GT(std::count_if(choices.begin(), choices.end(), [](const SearchEntryChoice& c) { return !searchEntryIsWholeFirst(c); }),
+                  static_cast<long>(sigs.size() / 2));
+        BothLayouts t(sigs);
+        for (uint32_t k = 0; k < 24; ++k) {
+            const uint32_t length = k < 4 ? 16 + below(40) : 1200 + below(2000);
+            std::vector<uint8_t> w(length);
+            for (uint8_t& b : w) b = below(2) == 0 && !family.first.empty() ? family.first[below(static_cast<uint32_t>(family.first.size()))]
+                                                                            : static_cast<uint8_t>(random());
+            auto put = [&](int64_t at, const std::vector<uint8_t>& bytes) {
+                for (size_t i = 0; i < bytes.size(); ++i) {
+                    if (at + static_cast<int64_t>(i) >= 0 && at + static_cast<int64_t>(i) < static_cast<int64_t>(length)) w[at + i] = bytes[i];
+                }
+            };
+            // Decoys first: second patterns whose first pattern is one byte
+            // off, and first patterns without their second.
+            for (uint32_t d = 0; d < 12; ++d) {
+                const Signature& s = sigs[below(family.records)];
+                const int64_t p = below(length);
+                const int64_t second = p + static_cast<int64_t>(s.first.size()) + s.secondOffset;
+                put(second, s.second);
+                std::vector<uint8_t> off = s.first;
+                off.back() ^= 0x01;
+                if (d % 2 == 0) put(p, off);
+            }
+            // Then a few whole matches, the first of them at offset 0 now and then.
+            for (uint32_t m = 0; m < 1 + k % 3; ++m) {
+                const Signature& s = sigs[below(family.records)];
+                const int64_t before = std::max<int64_t>(0, -(static_cast<int64_t>(s.first.size()) + s.secondOffset));
+                const int64_t p = m == 0 && k % 4 == 0 ? before : before + below(length);
+                put(p, s.first);
+                put(p + static_cast<int64_t>(s.first.size()) + s.secondOffset, s.second);
+            }
+            compare(t, w, k, detections);
+            ++windows;
+            if (HasFatalFailure()) return;
+        }
+    }
+    EXPECT_GT(detections, windows / 2) << detections << " detections in " << windows << " windows";
 }
 
 // The literal answer for a database too large to search literally window

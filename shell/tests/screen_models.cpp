@@ -68,22 +68,40 @@ std::vector<AgeWording> ageWordings(const Texts& texts, uint16_t language) {
     return out;
 }
 
+captions::Measured measured(const DeviceFontTable& fonts, DeviceFont font, const std::u16string& text) {
+    return captions::measure(std::u16string_view(text), fonts.metrics(font).height,
+                             [&](std::u16string_view s) { return fonts.width(font, s); });
+}
+
 // A screen under construction.
 class Builder {
 public:
-    Builder(std::string name, const ScreenMetrics& m, int bottom) {
+    Builder(std::string name, const ScreenMetrics& m, int bottom, const DeviceFontTable& fonts) : fonts_(fonts) {
         screen_.name = std::move(name);
         screen_.width = m.clientWidth;
         screen_.height = m.clientHeight;
         screen_.bottom = bottom;
     }
     void control(int id, const ControlPlace& place) { screen_.controls.push_back({id, place}); }
+    // A control with a caption in `font`; of several captions (a button
+    // relabelled while shown), the widest.
+    void captioned(int id, const ControlPlace& place, CaptionKind kind, DeviceFont font,
+                   std::initializer_list<std::u16string> texts, int lines = 1) {
+        ModelCaption caption{id, kind, {}, fonts_.advance(font, u'0'), lines};
+        for (const std::u16string& text : texts) {
+            captions::Measured m = measured(fonts_, font, text);
+            if (m.whole >= caption.text.whole) caption.text = m;
+        }
+        screen_.controls.push_back({id, place});
+        screen_.captions.push_back(caption);
+    }
     void text(const std::string& what, int x, int y, int width, int height) {
         screen_.texts.push_back({what, {x, y, width, height}});
     }
     ScreenModel done() { return std::move(screen_); }
 
 private:
+    const DeviceFontTable& fonts_;
     ScreenModel screen_;
 };
 
@@ -101,14 +119,14 @@ std::vector<ScreenModel> touchScreens(const DeviceScreen& device, const ScreenMe
 
     // Main screen, once per wording of the age line.
     for (const AgeWording& age : ageWordings(texts, language)) {
-        Builder b(prefix + "main, age \"" + utf8(age.value) + "\"", m, m.clientHeight);
+        Builder b(prefix + "main, age \"" + utf8(age.value) + "\"", m, m.clientHeight, fonts);
         int areaLeft = 0;
         if (handheld) {
             const uint32_t ids[hpc::kColumnRows] = {8102, 8103, 8104, 8120};
             const uint32_t descriptions[hpc::kColumnRows] = {8116, 8117, 8118, 8119};
             int right = 0;
             for (int row = 0; row < hpc::kColumnRows; ++row) {
-                b.control(int(ids[row]), hpc::columnButton(m, row));
+                b.captioned(int(ids[row]), hpc::columnButton(m, row), CaptionKind::button, font, {texts(ids[row])});
                 ControlPlace at = hpc::columnDescription(m, row);
                 int w = width(texts(descriptions[row]));
                 b.text("description " + std::to_string(descriptions[row]), at.x, at.y, w, fontHeight);
@@ -116,7 +134,9 @@ std::vector<ScreenModel> touchScreens(const DeviceScreen& device, const ScreenMe
             }
             areaLeft = hpc::textAreaLeft(m, right);
         } else {
-            for (int i = 0; i < 3; ++i) b.control(8102 + i, layout::mainButton(m, i));
+            for (int i = 0; i < 3; ++i) {
+                b.captioned(8102 + i, layout::mainButton(m, i), CaptionKind::button, font, {texts(8102 + i)});
+            }
         }
         const struct {
             int line;
@@ -136,7 +156,7 @@ std::vector<ScreenModel> touchScreens(const DeviceScreen& device, const ScreenMe
 
     // Scan screen.
     {
-        Builder b(prefix + "scan", m, m.clientHeight);
+        Builder b(prefix + "scan", m, m.clientHeight, fonts);
         const int scanned = width(texts(8201));
         b.text("label 8200", m.leftMargin, h, width(texts(8200)), fontHeight);
         b.text("label 8201", m.leftMargin, 5 * h, scanned, fontHeight);
@@ -145,45 +165,92 @@ std::vector<ScreenModel> touchScreens(const DeviceScreen& device, const ScreenMe
         b.control(8212, layout::scanScannedCount(m, scanned));
         b.control(8213, layout::scanInfectedCount(m, scanned));
         b.control(116, handheld ? hpc::scanList(m) : layout::scanList(m));
-        b.control(8206, handheld ? hpc::scanDelete(m) : layout::scanDelete(m));
-        b.control(8207, handheld ? hpc::scanCancel(m) : layout::scanCancel(m));
+        b.captioned(8206, handheld ? hpc::scanDelete(m) : layout::scanDelete(m), CaptionKind::button, font,
+                    {texts(8206)});
+        // Cancel becomes Done when the scan has ended.
+        b.captioned(8207, handheld ? hpc::scanCancel(m) : layout::scanCancel(m), CaptionKind::button, font,
+                    {texts(8207), texts(8214)});
         out.push_back(b.done());
     }
 
     // Report screen.
     {
-        Builder b(prefix + "report", m, m.clientHeight);
+        Builder b(prefix + "report", m, m.clientHeight, fonts);
         b.text("label 8317", m.leftMargin, h, width(texts(8317)), fontHeight);
         b.control(118, handheld ? hpc::reportText(m) : layout::reportText(m));
-        b.control(8318, handheld ? hpc::reportBack(m) : layout::reportBack(m));
+        b.captioned(8318, handheld ? hpc::reportBack(m) : layout::reportBack(m), CaptionKind::button, font,
+                    {texts(8318)});
         out.push_back(b.done());
     }
 
     // Settings screen: above the band under the input panel's button.
     {
-        Builder b(prefix + "settings", m, m.clientHeight - device.inputPanelBand);
+        Builder b(prefix + "settings", m, m.clientHeight - device.inputPanelBand, fonts);
+        const auto label = [&](int id, const ControlPlace& place) {
+            b.captioned(id, place, CaptionKind::label, font, {texts(uint32_t(id))});
+        };
+        const auto box = [&](int id, const ControlPlace& place, int lines) {
+            b.captioned(id, place, CaptionKind::checkBox, font, {texts(uint32_t(id))}, lines);
+        };
+        const captions::SettingsCaptions c{width(texts(8402)), measured(fonts, font, texts(8404)),
+                                           fonts.advance(font, u'0')};
         if (handheld) {
-            b.control(8400, hpc::settingsLanguageLabel(m));
+            label(8400, hpc::settingsLanguageLabel(m));
             b.control(8401, hpc::settingsLanguageList(m));
-            b.control(8408, hpc::settingsReportLabel(m));
+            label(8408, hpc::settingsReportLabel(m));
             b.control(8410, hpc::settingsReportLevel(m));
-            b.control(8404, hpc::settingsStorageCard(m));
-            b.control(8409, hpc::settingsAutoUpdate(m));
+            const captions::CheckBoxRoom card = hpc::settingsStorageCard(m, c);
+            box(8404, card.place, card.lines);
+            box(8409, hpc::settingsAutoUpdate(m), 1);
         } else {
-            b.control(8400, layout::settingsLanguageLabel(m));
+            label(8400, layout::settingsLanguageLabel(m));
             b.control(8401, layout::settingsLanguageList(m));
-            b.control(8408, layout::settingsReportLabel(m));
+            label(8408, layout::settingsReportLabel(m));
             ControlPlace levels = layout::settingsReportLevel(m);
             levels.height = fontHeight + kDropDownFrame;
             b.control(8410, levels);
-            b.control(8404, layout::settingsStorageCard(m));
-            b.control(8409, layout::settingsAutoUpdate(m));
+            const captions::CheckBoxRoom card = layout::settingsStorageCard(m, c);
+            box(8404, card.place, card.lines);
+            box(8409, layout::settingsAutoUpdate(m, c), 1);
         }
-        b.control(8402, layout::settingsUpdate(m));
-        b.control(8403, layout::settingsDone(m));
+        b.captioned(8402, layout::settingsUpdate(m, c), CaptionKind::button, font, {texts(8402)});
+        b.captioned(8403, layout::settingsDone(m), CaptionKind::button, font, {texts(8403)});
         out.push_back(b.done());
     }
     return out;
+}
+
+// Why a control's caption is cut, or nothing when it reads whole.
+std::string captionFault(const ModelControl& c, const ModelCaption& caption) {
+    const int whole = caption.text.whole;
+    const std::string wide = "is " + std::to_string(whole) + " wide";
+    switch (caption.kind) {
+        case CaptionKind::none: return "";
+        case CaptionKind::button: {
+            const int room = captions::buttonTextWidth(c.place.width);
+            return whole <= room ? "" : wide + ", its text area " + std::to_string(room);
+        }
+        case CaptionKind::checkBox: {
+            const int room = captions::checkBoxTextWidth(c.place.width, caption.digitWidth);
+            if (caption.lines == 1) return whole <= room ? "" : wide + ", its text area " + std::to_string(room);
+            break;
+        }
+        case CaptionKind::label: break;
+    }
+    // Broken at its blanks: as many lines as the control shows or its height holds.
+    const int room = caption.kind == CaptionKind::checkBox
+                         ? captions::checkBoxTextWidth(c.place.width, caption.digitWidth)
+                         : c.place.width;
+    const int height = caption.text.lineHeight > 0 ? caption.text.lineHeight : 1;
+    int shown = c.place.height / height;
+    if (caption.kind == CaptionKind::checkBox && caption.lines < shown) shown = caption.lines;
+    const int lines = captions::wrappedLines(caption.text, room);
+    if (lines == 0) return "holds a word wider than its text area " + std::to_string(room);
+    if (lines > shown) {
+        return wide + ", takes " + std::to_string(lines) + " lines of " + std::to_string(room) + ", the control shows " +
+               std::to_string(shown);
+    }
+    return "";
 }
 
 }  // namespace
@@ -205,6 +272,12 @@ std::vector<std::string> layoutFaults(const ScreenModel& screen) {
                 fault("controls " + std::to_string(c.id) + " " + describe(c.place) + " and " + std::to_string(d.id) +
                       " " + describe(d.place) + " overlap");
             }
+        }
+    }
+    for (const ModelCaption& caption : screen.captions) {
+        for (const ModelControl& c : screen.controls) {
+            const std::string why = c.id == caption.id ? captionFault(c, caption) : "";
+            if (!why.empty()) fault("the caption of control " + std::to_string(c.id) + " " + describe(c.place) + " " + why);
         }
     }
     for (size_t i = 0; i < screen.texts.size(); ++i) {
@@ -266,7 +339,7 @@ std::vector<ScreenModel> smartphoneScreens(const DeviceScreen& device, bool land
     std::vector<ScreenModel> out;
 
     for (const AgeWording& age : ageWordings(texts, language)) {
-        Builder b(prefix + "main, age \"" + utf8(age.value) + "\"", m, m.clientHeight);
+        Builder b(prefix + "main, age \"" + utf8(age.value) + "\"", m, m.clientHeight, fonts);
         const std::pair<std::u16string, std::u16string> pairs[sp::kMainLines] = {
             {u"", texts(10002)},
             {u"", texts(8101)},
@@ -304,7 +377,7 @@ std::vector<ScreenModel> smartphoneScreens(const DeviceScreen& device, bool land
     }
 
     {
-        Builder b(prefix + "scan", m, m.clientHeight);
+        Builder b(prefix + "scan", m, m.clientHeight, fonts);
         const int labels[2] = {fonts.width(DeviceFont::bold10, texts(8201)),
                                fonts.width(DeviceFont::bold10, texts(8202))};
         const sp::ScanPlaces p = sp::scanPlaces(m, landscape, labels);
@@ -319,7 +392,7 @@ std::vector<ScreenModel> smartphoneScreens(const DeviceScreen& device, bool land
     }
 
     {
-        Builder b(prefix + "infected files", m, m.clientHeight);
+        Builder b(prefix + "infected files", m, m.clientHeight, fonts);
         b.text("heading 10012", sp::kHalfMargin, sp::headingTop(m), fonts.width(DeviceFont::bold10, texts(10012)),
                height(DeviceFont::bold10));
         b.control(10009, sp::infectedList(m));
@@ -327,7 +400,7 @@ std::vector<ScreenModel> smartphoneScreens(const DeviceScreen& device, bool land
     }
 
     {
-        Builder b(prefix + "report", m, m.clientHeight);
+        Builder b(prefix + "report", m, m.clientHeight, fonts);
         b.text("heading 8317", sp::kHalfMargin, sp::headingTop(m), fonts.width(DeviceFont::bold10, texts(8317)),
                height(DeviceFont::bold10));
         b.control(118, sp::reportText(m));
@@ -335,15 +408,20 @@ std::vector<ScreenModel> smartphoneScreens(const DeviceScreen& device, bool land
     }
 
     {
-        Builder b(prefix + "settings", m, m.clientHeight);
-        b.control(8400, sp::settingsLanguageLabel(m));
-        b.control(8408, sp::settingsReportLabel(m));
+        Builder b(prefix + "settings", m, m.clientHeight, fonts);
+        for (int id : {8400, 8408}) {
+            b.captioned(id, id == 8400 ? sp::settingsLanguageLabel(m) : sp::settingsReportLabel(m), CaptionKind::label,
+                        DeviceFont::bold8, {texts(uint32_t(id))});
+        }
         b.control(8401, sp::spinnerList(sp::settingsLanguageSpinner(m)));
         b.control(10003, sp::spinnerArrows(sp::settingsLanguageSpinner(m)));
         b.control(8410, sp::spinnerList(sp::settingsReportSpinner(m)));
         b.control(10007, sp::spinnerArrows(sp::settingsReportSpinner(m)));
-        b.control(8404, sp::settingsStorageCard(m));
-        b.control(8409, sp::settingsAutoUpdate(m));
+        const DeviceFont boxes = DeviceFont::light8;
+        const captions::SettingsCaptions c{0, measured(fonts, boxes, texts(8404)), fonts.advance(boxes, u'0')};
+        const captions::CheckBoxRoom card = sp::settingsStorageCard(m, c);
+        b.captioned(8404, card.place, CaptionKind::checkBox, boxes, {texts(8404)}, card.lines);
+        b.captioned(8409, sp::settingsAutoUpdate(m, c), CaptionKind::checkBox, boxes, {texts(8409)});
         out.push_back(b.done());
     }
     return out;

@@ -9,10 +9,28 @@
 #include <string>
 #include <vector>
 
+#include "shell/captions.h"
 #include "shell/metrics.h"
 #include "shell/tests/device_fonts.h"
 
 namespace screens {
+
+// How a control draws its caption, which decides the room the text has.
+enum class CaptionKind {
+    none,      // no caption, or one the check does not measure (a file's path)
+    button,    // one line inside the frame and its margins
+    checkBox,  // after the box and its gap, on as many lines as the control shows
+    label,     // a static: broken at blanks onto as many lines as its height holds
+};
+
+// The caption of the control `id`.
+struct ModelCaption {
+    int id = 0;
+    CaptionKind kind = CaptionKind::none;
+    captions::Measured text;  // in the control's font
+    int digitWidth = 0;       // "0" in that font (the check box's gap)
+    int lines = 1;            // the lines a check box shows (more than one: it breaks its caption)
+};
 
 struct ModelControl {
     int id = 0;
@@ -33,11 +51,13 @@ struct ScreenModel {
     int bottom = 0;  // what the screen may use from the top: above the input panel's band
     std::vector<ModelControl> controls;
     std::vector<ModelText> texts;
+    std::vector<ModelCaption> captions;
 };
 
 // What does not fit: controls or lines outside the client area (or below
 // `bottom`), controls over one another, lines over controls or over other
-// lines. One readable sentence each; empty when the screen fits.
+// lines, captions wider than their control's text area (or on more lines
+// than it shows). One readable sentence each; empty when the screen fits.
 std::vector<std::string> layoutFaults(const ScreenModel& screen);
 
 // A language's text by its ID, as the screens look it up.
@@ -58,6 +78,8 @@ struct DeviceScreen {
 // input panel's band of 26 + 2; 640 x 240; the Smartphone's 176 x 220 and
 // 220 x 176, above a menu bar of 26 pixels.
 inline constexpr DeviceScreen kPocketPcScreen{"ppc", 234, 295, 28};
+// Windows Mobile 5 runs the Pocket PC's screens on the same screen.
+inline constexpr DeviceScreen kWindowsMobile5Screen{"wm5", 234, 295, 28};
 inline constexpr DeviceScreen kPocketPcSidewaysScreen{"ppc-land", 314, 215, 28};
 inline constexpr DeviceScreen kHandheldPcScreen{"hpc", 634, 215, 0};
 inline constexpr DeviceScreen kSmartphoneScreen{"sphone", 170, 169, 0};

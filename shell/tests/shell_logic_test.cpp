@@ -363,6 +363,37 @@ TEST(LayoutCheckTest, FindsWhatDoesNotFit) {
     for (const Case& c : cases) EXPECT_EQ(screens::layoutFaults(c.screen), c.faults) << c.what;
 }
 
+TEST(LayoutCheckTest, FindsCutCaptions) {
+    // Words 30 and 20 wide, a blank of 3: 53 in one line; lines 12 high.
+    const captions::Measured text{53, 3, {30, 20}, 12};
+    using screens::CaptionKind;
+    struct Case {
+        const char* what;
+        screens::ModelCaption caption;
+        int width, height;
+        const char* fault;
+    };
+    const Case cases[] = {
+        {"a button with room", {1, CaptionKind::button, text, 6, 1}, 57, 19, ""},
+        {"a button a pixel short", {1, CaptionKind::button, text, 6, 1}, 56, 19, "is 53 wide, its text area 52"},
+        {"a check box: box and half a digit", {1, CaptionKind::checkBox, text, 6, 1}, 69, 15, ""},
+        {"a check box too narrow", {1, CaptionKind::checkBox, text, 6, 1}, 68, 15, "is 53 wide, its text area 52"},
+        {"the same on two lines", {1, CaptionKind::checkBox, text, 6, 2}, 68, 27, ""},
+        {"a word wider than its line", {1, CaptionKind::checkBox, text, 6, 2}, 45, 27,
+         "holds a word wider than its text area 29"},
+        {"a label its height holds on one line", {1, CaptionKind::label, text, 6, 1}, 52, 13,
+         "is 53 wide, takes 2 lines of 52, the control shows 1"},
+    };
+    for (const Case& c : cases) {
+        screens::ScreenModel screen = screenOf({{1, {0, 0, c.width, c.height}}}, {});
+        screen.captions = {c.caption};
+        std::vector<std::string> expected;
+        if (*c.fault) expected.push_back("s: the caption of control 1 (0,0 " + std::to_string(c.width) + "x" +
+                                         std::to_string(c.height) + ") " + c.fault);
+        EXPECT_EQ(screens::layoutFaults(screen), expected) << c.what;
+    }
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -392,11 +423,12 @@ TEST(LayoutCheckTest, EveryScreenOfEveryEditionFitsItsDeviceInEveryLanguage) {
             all.insert(all.end(), more.begin(), more.end());
         };
         add(screens::pocketPcScreens(screens::kPocketPcScreen, fonts, texts, language.id));
+        add(screens::pocketPcScreens(screens::kWindowsMobile5Screen, fonts, texts, language.id));
         add(screens::pocketPcScreens(screens::kPocketPcSidewaysScreen, fonts, texts, language.id));
         add(screens::handheldPcScreens(screens::kHandheldPcScreen, fonts, texts, language.id));
         add(screens::smartphoneScreens(screens::kSmartphoneScreen, false, fonts, texts, language.id));
         add(screens::smartphoneScreens(screens::kSmartphoneSidewaysScreen, true, fonts, texts, language.id));
-        EXPECT_EQ(all.size(), 2 * 9u + 9 + 2 * 10) << "every screen of every device";
+        EXPECT_EQ(all.size(), 3 * 9u + 9 + 2 * 10) << "every screen of every device";
         for (const screens::ScreenModel& screen : all) {
             for (const std::string& fault : screens::layoutFaults(screen)) {
                 ADD_FAILURE() << language.file << ", " << fault;

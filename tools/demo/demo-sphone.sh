@@ -68,6 +68,12 @@ main_job() {
   shot settings-fr
   press left
   wait_keys "Update now" Done
+  # Once more to Czech, the longest captions, and back.
+  press left
+  wait_keys "Aktualizovat" "Hotovo"
+  shot settings-cs
+  press right
+  wait_keys "Update now" Done
   # Down twice: the report level, then the storage card, which Space ticks.
   press down down space
   [ "$(drive checked 8404 || true)" = 1 ] || dev_die "the storage card box did not get ticked"

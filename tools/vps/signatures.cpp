@@ -5,9 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <random>
+#include <set>
+#include <tuple>
 
 #include "engine/crc32.h"
+#include "engine/search_entry.h"
+#include "engine/search_size.h"
 
 namespace {
 
@@ -338,6 +343,7 @@ Status signatureListParse(const std::string& text, SignatureList& list, std::str
             error = "line " + std::to_string(lineNumber) + ": " + reason;
             return kStatusBadArgument;
         }
+        sig.line = lineNumber;
         list.signatures.push_back(sig);
     }
     return kStatusOk;
@@ -481,4 +487,76 @@ SignatureList signaturesSynthetic(uint32_t count, uint32_t seed) {
         list.signatures.push_back(sig);
     }
     return list;
+}
+
+Status signaturesSlow(const SignatureList& list, std::vector<SlowSignature>& slow) {
+    slow.clear();
+    std::vector<uint8_t> area;
+    std::vector<uint32_t> offsets;
+    for (const Signature& sig : list.signatures) {
+        std::string reason;
+        offsets.push_back(static_cast<uint32_t>(area.size()));
+        if (signatureEncode(sig, area, reason) != kStatusOk) return kStatusBadArgument;
+    }
+    const uint32_t count = static_cast<uint32_t>(list.signatures.size());
+    if (count == 0) return kStatusOk;
+    std::vector<SearchEntryChoice> choices(count);
+    if (searchChooseEntries(area.data(), area.size(), count, choices.data()) != kStatusOk) return kStatusOutOfMemory;
+
+    // The table keys an entry by its first bytes, as many as the shortest
+    // entry of its class has (at most 8): records whose entries agree there
+    // are looked at together.
+    uint32_t shortest[kSearchClassCount];
+    for (uint32_t& s : shortest) s = 255;
+    for (const SearchEntryChoice& c : choices) {
+        uint32_t& s = shortest[searchClassOf(c.length)];
+        if (c.length < s) s = c.length;
+    }
+    struct Behind {
+        uint32_t records = 0;
+        std::set<std::tuple<uint32_t, int32_t, uint32_t>> shapes;  // first-pattern length, second's distance and length
+    };
+    std::map<std::string, Behind> groups;
+    std::vector<std::string> keys(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        const SearchEntryChoice& c = choices[i];
+        const uint32_t prefix = std::min<uint32_t>(shortest[searchClassOf(c.length)], kSearchEntryPartLength);
+        const uint8_t* bytes = searchEntryBytes(area.data(), offsets[i], c);
+        const bool whole = searchEntryIsWholeFirst(c);
+        std::string key(1, static_cast<char>(whole ? 'w' : 'p'));
+        key += static_cast<char>(searchClassOf(c.length));
+        key.append(reinterpret_cast<const char*>(bytes), std::min<uint32_t>(prefix, c.length));
+        Behind& behind = groups[key];
+        ++behind.records;
+        const Signature& sig = list.signatures[i];
+        behind.shapes.insert({static_cast<uint32_t>(sig.first.size()), sig.second.empty() ? 0 : sig.secondOffset,
+                              static_cast<uint32_t>(sig.second.size())});
+        keys[i] = key;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const SearchEntryChoice& c = choices[i];
+        const Signature& sig = list.signatures[i];
+        // A record that its whole key matches in full, with nothing more to
+        // compare, ends the search where it is found.
+        if (searchEntryIsWholeFirst(c) && sig.second.empty() && (sig.flags & kVpsFlagAnchored) == 0 &&
+            sig.first.size() <= static_cast<size_t>(std::min<uint32_t>(shortest[searchClassOf(c.length)], 8))) {
+            continue;
+        }
+        const Behind& behind = groups[keys[i]];
+        // Records found by their whole first pattern are told apart by binary
+        // searches per first-pattern length and second-pattern shape; any
+        // other entry is followed record by record.
+        const uint32_t looked = searchEntryIsWholeFirst(c) ? static_cast<uint32_t>(behind.shapes.size()) : behind.records;
+        const uint8_t* bytes = searchEntryBytes(area.data(), offsets[i], c);
+        const uint32_t period = searchEntryPeriod(bytes, c.length);
+        const double cost = kSignatureCandidateCost * looked / period;
+        if (cost <= kSignatureCostBound) continue;
+        SlowSignature s;
+        s.index = i;
+        s.cost = cost;
+        s.entry.assign(bytes, bytes + c.length);
+        s.sharing = behind.records;
+        slow.push_back(s);
+    }
+    return kStatusOk;
 }

@@ -10,6 +10,7 @@
 #include "engine/vps_format.h"
 
 struct Signature {
+    uint32_t line = 0;  // its line in the list it was read from (0: not read from a list)
     std::string name;  // 8-bit text without zero bytes
     uint16_t flags = 0;
     std::vector<uint8_t> first;
@@ -41,6 +42,25 @@ Signature signatureFromRecord(const VpsRecord& record);
 std::vector<uint8_t> vpsImageFromArea(const std::string& header, uint16_t major, uint16_t minor,
                                       const std::vector<uint8_t>& area);
 Status vpsImageBuild(const SignatureList& list, std::vector<uint8_t>& image, std::string& error);
+
+// A record that no choice of its entry can make cheap to search for: the
+// bytes the search table finds it by are short, repeat themselves or are
+// shared by other records, so that a window made of them would cost more
+// than kSignatureCostBound ordinary windows per byte. `cost` is that
+// estimate: records behind one candidate times the cost of a candidate
+// (about kSignatureCandidateCost bytes of an ordinary window), per byte
+// between two candidates.
+constexpr double kSignatureCostBound = 20;
+constexpr double kSignatureCandidateCost = 100;
+struct SlowSignature {
+    size_t index = 0;  // in the list
+    double cost = 0;
+    std::vector<uint8_t> entry;  // the bytes it is found by
+    uint32_t sharing = 0;        // records found by the same bytes, itself included
+};
+// The slow records of a list whose every record encodes, in list order; 8
+// when the entries cannot be chosen.
+Status signaturesSlow(const SignatureList& list, std::vector<SlowSignature>& slow);
 
 // A test file that the signature detects on its own: the first pattern at
 // the start of the file (after room for a second pattern placed before it),

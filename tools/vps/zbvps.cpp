@@ -1,5 +1,8 @@
 // zbvps: the maker's database tool (./zb vps ...).
-//   build LIST OUT.vps      a database from a signature list
+//   build [--strict] LIST OUT.vps
+//                           a database from a signature list, with a warning
+//                           for each record that windows can make slow
+//                           (--strict: none is written then)
 //   dump DB                 a database back as a signature list
 //   samples LIST DIR        one test file per record of a list
 //   scan DB FILE...         the program's own loader and file scanner over
@@ -30,7 +33,9 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zbvps build LIST OUT.vps     build a database from a signature list\n"
+    "usage: zbvps build [--strict] LIST OUT.vps\n"
+    "                                    build a database from a signature list; warn about\n"
+    "                                    records that windows can make slow (--strict: refuse them)\n"
     "       zbvps dump DB                print a database as a signature list\n"
     "       zbvps samples LIST DIR       write a test file for every record of a list\n"
     "       zbvps scan DB [--show NAME] FILE...\n"
@@ -138,12 +143,47 @@ bool loadList(const std::string& path, SignatureList& list, std::string& error) 
     return true;
 }
 
-int commandBuild(const std::string& listPath, const std::string& out) {
+std::string hexBytes(const std::vector<uint8_t>& bytes) {
+    std::string out;
+    char hex[3];
+    for (uint8_t b : bytes) {
+        std::snprintf(hex, sizeof hex, "%02x", b);
+        out += hex;
+    }
+    return out;
+}
+
+// One line for each record that no choice of entry makes cheap to search
+// for; the number of them.
+size_t warnSlow(const std::string& listPath, const SignatureList& list, std::string& error) {
+    std::vector<SlowSignature> slow;
+    if (signaturesSlow(list, slow) != kStatusOk) {
+        error = listPath + ": out of memory";
+        return 0;
+    }
+    for (const SlowSignature& s : slow) {
+        const Signature& sig = list.signatures[s.index];
+        std::fprintf(stderr,
+                     "warning: line %u: %s: found by the bytes %s, shared by %u record%s: a window of them may cost "
+                     "about %.0f x an ordinary window per byte\n",
+                     sig.line, sig.name.c_str(), hexBytes(s.entry).c_str(), s.sharing, s.sharing == 1 ? "" : "s",
+                     s.cost);
+    }
+    return slow.size();
+}
+
+int commandBuild(const std::string& listPath, const std::string& out, bool strict) {
     SignatureList list;
     std::string error;
     if (!loadList(listPath, list, error)) return fail(error);
     std::vector<uint8_t> image;
     if (vpsImageBuild(list, image, error) != kStatusOk) return fail(listPath + ": " + error);
+    const size_t slow = warnSlow(listPath, list, error);
+    if (!error.empty()) return fail(error);
+    if (slow != 0 && strict) {
+        return fail(listPath + ": " + std::to_string(slow) + " slow record" + (slow == 1 ? "" : "s") +
+                    " (--strict): nothing written");
+    }
     if (!writeFile(out, image)) return fail(out + ": cannot write: " + std::strerror(errno));
     std::printf("%s: version %u.%u, %zu records, %zu bytes\n", out.c_str(), list.versionMajor, list.versionMinor,
                 list.signatures.size(), image.size());
@@ -271,7 +311,8 @@ int run(const std::vector<std::string>& args) {
         std::printf("%s\n%s", kUsage, signatureListHelp());
         return 0;
     }
-    if (command == "build" && args.size() == 3) return commandBuild(args[1], args[2]);
+    if (command == "build" && args.size() == 3) return commandBuild(args[1], args[2], false);
+    if (command == "build" && args.size() == 4 && args[1] == "--strict") return commandBuild(args[2], args[3], true);
     if (command == "dump" && args.size() == 2) return commandDump(args[1]);
     if (command == "samples" && args.size() == 3) return commandSamples(args[1], args[2]);
     if (command == "scan") {

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -152,6 +156,120 @@ TEST(SignatureListTest, SamplesAreDetectedByTheirOwnRecord) {
         EXPECT_EQ(result.recordNumber, 1u);
         vpsRelease(db);
     }
+}
+
+
+// Lists whose records a window can make slow whatever bytes they are found
+// by, and lists the tool must accept without a word.
+SignatureList sharedShortFirst(const std::vector<uint8_t>& first, uint32_t secondLength, uint32_t records) {
+    SignatureList list;
+    for (uint32_t i = 0; i < records; ++i) {
+        Signature s;
+        s.line = i + 1;
+        s.name = "R" + std::to_string(i + 1);
+        s.first = first;
+        for (uint32_t k = 0; k < secondLength; ++k) s.second.push_back(static_cast<uint8_t>((i * 2654435761u) >> (8 * (k % 4)) ^ k * 37));
+        s.secondOffset = static_cast<int32_t>(i % 1000);
+        list.signatures.push_back(s);
+    }
+    return list;
+}
+
+SignatureList sampleList() {
+    std::string text;
+    FILE* f = std::fopen(ZB_SAMPLE_LIST, "rb");
+    EXPECT_NE(f, nullptr) << ZB_SAMPLE_LIST;
+    char buffer[4096];
+    for (size_t n; f != nullptr && (n = std::fread(buffer, 1, sizeof buffer, f)) != 0;) text.append(buffer, n);
+    if (f != nullptr) std::fclose(f);
+    SignatureList list;
+    std::string error;
+    EXPECT_EQ(signatureListParse(text, list, error), kStatusOk) << error;
+    return list;
+}
+
+TEST(SlowSignatureTest, OnlyRecordsThatNoEntryMakesCheapAreSlow) {
+    struct Case {
+        const char* what;
+        SignatureList list;
+        size_t slow;  // how many of its records
+    };
+    const Case cases[] = {
+        {"the sample list", sampleList(), 0},
+        {"\"xy\" and long second patterns", sharedShortFirst({'x', 'y'}, 6, 2000), 0},
+        {"two zero bytes and long second patterns", sharedShortFirst({0, 0}, 8, 2000), 0},
+        {"\"MZ\" and long second patterns", sharedShortFirst({'M', 'Z'}, 7, 2000), 0},
+        {"\"A\" and long second patterns", sharedShortFirst({'A'}, 12, 2000), 0},
+        {"\"A\" and two-byte second patterns", sharedShortFirst({'A'}, 2, 1000), 1000},
+        {"two zero bytes and no second pattern, anchored", [] {
+             SignatureList l = sharedShortFirst({0, 0}, 0, 1);
+             l.signatures[0].flags = kVpsFlagAnchored;
+             return l;
+         }(), 1},
+        {"a long first pattern alone", sharedShortFirst({1, 2, 3, 4, 5, 6, 7, 8, 9}, 0, 1), 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<SlowSignature> slow;
+        ASSERT_EQ(signaturesSlow(c.list, slow), kStatusOk) << c.what;
+        EXPECT_EQ(slow.size(), c.slow) << c.what;
+        for (const SlowSignature& s : slow) {
+            EXPECT_GT(s.cost, kSignatureCostBound) << c.what;
+            EXPECT_FALSE(s.entry.empty()) << c.what;
+        }
+    }
+}
+
+// The build command: warnings on standard error, a database all the same;
+// --strict writes none and fails.
+const std::string toolPath = ZB_VPS_TOOL;
+
+struct ToolRun {
+    int status = -1;
+    std::string errors;
+};
+
+ToolRun runTool(const std::string& args) {
+    const std::string errorsFile = ::testing::TempDir() + "zbvps_errors.txt";
+    ToolRun run;
+    const int raw = std::system((toolPath + " " + args + " >/dev/null 2>" + errorsFile).c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    FILE* f = std::fopen(errorsFile.c_str(), "rb");
+    char buffer[4096];
+    for (size_t n; f != nullptr && (n = std::fread(buffer, 1, sizeof buffer, f)) != 0;) run.errors.append(buffer, n);
+    if (f != nullptr) std::fclose(f);
+    return run;
+}
+
+TEST(SlowSignatureTest, BuildWarnsAndStrictRefuses) {
+    ASSERT_FALSE(toolPath.empty());
+    const std::string dir = ::testing::TempDir();
+    const std::string slowList = dir + "slow-signatures.txt";
+    FILE* f = std::fopen(slowList.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("# a record that every window of 78 79 slows down\nFine.Long 0 0123456789abcdef\nSlow.XY 0 7879 +3:7879\n", f);
+    std::fclose(f);
+    const std::string out = dir + "slow.vps";
+    const std::string sampleOut = dir + "sample.vps";
+    std::remove(out.c_str());
+
+    const ToolRun warned = runTool("build " + slowList + " " + out);
+    EXPECT_EQ(warned.status, 0);
+    EXPECT_EQ(warned.errors.rfind("warning: line 3: Slow.XY: ", 0), 0u) << warned.errors;
+    EXPECT_NE(warned.errors.find(" x an ordinary window"), std::string::npos) << warned.errors;
+    EXPECT_EQ(warned.errors.find("Fine.Long"), std::string::npos) << warned.errors;
+    FILE* built = std::fopen(out.c_str(), "rb");
+    EXPECT_NE(built, nullptr);
+    if (built != nullptr) std::fclose(built);
+
+    std::remove(out.c_str());
+    const ToolRun strict = runTool("build --strict " + slowList + " " + out);
+    EXPECT_EQ(strict.status, 1);
+    EXPECT_NE(strict.errors.find("warning: line 3: Slow.XY: "), std::string::npos) << strict.errors;
+    EXPECT_EQ(std::fopen(out.c_str(), "rb"), nullptr);
+
+    const ToolRun sample = runTool(std::string("build --strict ") + ZB_SAMPLE_LIST + " " + sampleOut);
+    EXPECT_EQ(sample.status, 0);
+    EXPECT_EQ(sample.errors, "");
 }
 
 }  // namespace
