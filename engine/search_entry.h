@@ -20,7 +20,7 @@
 // shorter entry is sampled more densely, by every window.
 #include <cstdint>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 enum class SearchPart : uint8_t { first, second };
 
