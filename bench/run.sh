@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # ./zb bench: the benchmarks. Natively: the search and the database load
 # (bench_search), the scan of a whole tree against the I/O floor
-# (bench_tree); on the test device: the same tree scanned with the program's
+# (bench_tree); a tree of CABs and ZIPs against zlib's own inflate of their
+# members (bench_archive); on the test device: the same tree scanned with the program's
 # own vpsLoad and scanFile (bench_device); the slowest windows against the
 # ordinary ones (bench_worst, with 10,000 and 100,000 records). The trees
 # are generated once.
@@ -126,6 +127,9 @@ if [ "$what" != device ]; then
   echo
   echo "== tree scan against the I/O floor (native)"
   "$ZB_NATIVE_BIN/bench/bench_tree"
+  echo
+  echo "== archives: the scan against zlib's inflate of the same members; the archive check on a tree without (native)"
+  "$ZB_NATIVE_BIN/bench/bench_archive"
   echo
   echo "== the slowest windows against the ordinary ones (native), 10,000 records"
   "$ZB_NATIVE_BIN/bench/bench_worst"

@@ -88,10 +88,12 @@ function(zb_test)
   endif()
 endfunction()
 
-# zb_fuzzer(NAME n SOURCES ... [LIBS ...]): a libFuzzer program (clang, with
-# AddressSanitizer), also run for ZB_FUZZ_SECONDS as the test fuzz.<n>.
+# zb_fuzzer(NAME n SOURCES ... [LIBS ...] [SEEDS script]): a libFuzzer program
+# (clang, with AddressSanitizer), also run for ZB_FUZZ_SECONDS as the test
+# fuzz.<n>. SEEDS: a script given the corpus folder, which fills it when it is
+# empty (run before the test, and by ./zb fuzz).
 function(zb_fuzzer)
-  cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(F "" "NAME;SEEDS" "SOURCES;LIBS" ${ARGN})
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     return()
   endif()
@@ -113,6 +115,11 @@ function(zb_fuzzer)
            COMMAND ${target} -max_total_time=${ZB_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 "${corpus}"
                    ${seeds})
   set_tests_properties(fuzz.${F_NAME} PROPERTIES TIMEOUT 600 LABELS "fuzz")
+  if(F_SEEDS)
+    add_test(NAME fuzz.${F_NAME}.seeds COMMAND "${F_SEEDS}" "${corpus}")
+    set_tests_properties(fuzz.${F_NAME}.seeds PROPERTIES FIXTURES_SETUP fuzz-seeds-${F_NAME} LABELS "fuzz")
+    set_tests_properties(fuzz.${F_NAME} PROPERTIES FIXTURES_REQUIRED fuzz-seeds-${F_NAME})
+  endif()
 endfunction()
 
 # zb_benchmark(NAME n SOURCES ... [LIBS ...]): a Google Benchmark program, not a test.

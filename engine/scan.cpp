@@ -4,6 +4,7 @@
 
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "engine/report.h"
 
@@ -63,7 +64,48 @@ void listInfectedLine(const ScanContext& context, HWND list, const wchar_t* name
     if (width > int(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0))) SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(width + 10, 0));
 }
 
-void reportDetection(const ScanContext& context, const wchar_t* name, const wchar_t* path, const MatchResult& result) {
+// A member's name (8-bit, as the archive holds it) in the program's UTF-16.
+std::wstring memberText(const char* member) {
+    wchar_t buffer[kArchiveNameCapacity + 1];
+    const int length = MultiByteToWideChar(CP_ACP, 0, member, -1, buffer, kArchiveNameCapacity + 1);
+    return length > 0 ? std::wstring(buffer) : std::wstring();
+}
+
+// The members of an archive that could not be examined, heard while its
+// members are walked and written after the archive's own line, so that an
+// "all files" entry is never split: "PATH > MEMBER [E] REASON".
+struct ArchiveWalk {
+    const ScanContext* context;
+    std::vector<std::wstring> members, reasons;
+};
+
+// The walk of a large archive polls here between blocks: a pause waits, a
+// stop ends it.
+bool keepScanning(void* walk) {
+    const ScanContext& context = *static_cast<ArchiveWalk*>(walk)->context;
+    while (context.pause->load()) Sleep(100);
+    return !context.stop->load();
+}
+
+void noteNotExamined(void* walk, const char* member, ArchiveProblem problem, const char* detail) {
+    ArchiveWalk& w = *static_cast<ArchiveWalk*>(walk);
+    std::string reason = archiveProblemText(problem);
+    if (detail[0] != 0) reason += std::string(" ") + detail;
+    w.members.push_back(memberText(member));
+    w.reasons.push_back(memberText(reason.c_str()));
+}
+
+void reportNotExamined(const ScanContext& context, const wchar_t* path, const ArchiveWalk& walk) {
+    for (size_t i = 0; i < walk.members.size(); ++i) {
+        std::wstring entry = path;
+        if (!walk.members[i].empty()) entry += L" > " + walk.members[i];
+        reportWritePath(*context.report, entry.c_str());
+        reportWriteResult(*context.report, kReportError, walk.reasons[i].c_str());
+    }
+}
+
+void reportDetection(const ScanContext& context, const wchar_t* name, const wchar_t* path, const MatchResult& result,
+                     const char* member) {
     HWND lines = GetDlgItem(context.mainWindow, kInfectedLinesId);
     HWND list = lines ? nullptr : GetDlgItem(context.mainWindow, kScanListId);
 
@@ -91,6 +133,8 @@ void reportDetection(const ScanContext& context, const wchar_t* name, const wcha
     std::wstring reportText = (levelHas(context, kLevelVariantWording) ? variant : formatWithName(context, 8301, result.virusName)) + exact;
     if (lines) listInfectedLine(context, lines, name, path, reportText);
     if (!levelHas(context, kLevelAllFiles)) reportWritePath(*context.report, path);
+    // Inside an archive, the entry names the member: "PATH > MEMBER [L] ...".
+    if (member[0] != 0) reportWritePath(*context.report, (L" > " + memberText(member)).c_str());
     reportWriteResult(*context.report, levelHas(context, kLevelVariantWording) ? kReportVariant : kReportInfected,
                       reportText.c_str());
 
@@ -100,7 +144,18 @@ void reportDetection(const ScanContext& context, const wchar_t* name, const wcha
 
 void scanOneFile(const ScanContext& context, const wchar_t* name, const wchar_t* path, MatchResult& result) {
     if (levelHas(context, kLevelAllFiles)) reportWritePath(*context.report, path);
-    Status status = scanFile(path, &result);
+    ArchiveWalk walk{&context, {}, {}};
+    ArchiveVerdict verdict;
+    Status status;
+    if (context.scanArchives) {
+        ArchiveEvents events;
+        events.context = &walk;
+        events.keepGoing = keepScanning;
+        events.notExamined = noteNotExamined;
+        status = scanFileWithArchives(path, &result, events, verdict);
+    } else {
+        status = scanFile(path, &result);
+    }
     // A file that vanished since it was listed has nothing left to scan. A
     // protected file was never examined: that is an error, not a clean file.
     if (status == ERROR_FILE_NOT_FOUND || (status == kStatusOk && result.recordNumber == 0)) {
@@ -108,8 +163,9 @@ void scanOneFile(const ScanContext& context, const wchar_t* name, const wchar_t*
     } else if (status != kStatusOk) {
         reportError(context, path, status);
     } else {
-        reportDetection(context, name, path, result);
+        reportDetection(context, name, path, result, verdict.member);
     }
+    reportNotExamined(context, path, walk);
 }
 
 void waitWhilePaused(const ScanContext& context) {

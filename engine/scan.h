@@ -81,6 +81,7 @@ struct ScanContext {
     ProgressText* currentFile = nullptr;
     HWND mainWindow = nullptr;
     ScanReport* report = nullptr;
+    bool scanArchives = true;  // the members of CAB and ZIP files are examined too (setting "ScanArchives")
 };
 
 // The thread procedure: started by the scan screen with its ScanContext.

@@ -1,5 +1,7 @@
 #include "engine/scan_windows.h"
 
+#include <cstring>
+
 namespace {
 
 void search(const VpsDatabase& db, ScanMethod method, const uint8_t* window, uint32_t length, WindowPlace place,
@@ -19,8 +21,9 @@ uint32_t scanBufferLength(uint64_t size) {
 }
 
 Status scanWindows(const VpsDatabase& db, uint64_t size, const WindowSource& source, uint8_t* buffer,
-                   ScanMethod method, MatchResult& result) {
+                   ScanMethod method, MatchResult& result, FileEnds* ends) {
     result.recordNumber = 0;
+    if (ends != nullptr) *ends = FileEnds{};
     const uint32_t length = scanBufferLength(size);
     if (length == 0) return kStatusOk;
 
@@ -30,11 +33,19 @@ Status scanWindows(const VpsDatabase& db, uint64_t size, const WindowSource& sou
     Status status = source.read(source.file, 0, buffer, length);
     if (status != kStatusOk) return status;
     search(db, method, buffer, length, WindowPlace::startOfFile, result);
+    if (ends != nullptr) {
+        ends->headLength = length < kFileHeadBytes ? length : kFileHeadBytes;
+        std::memcpy(ends->head, buffer, ends->headLength);
+        ends->size = size;
+        ends->tail = buffer;
+        ends->tailLength = length;
+    }
     if (result.recordNumber != 0 || size <= kScanWholeFileLimit) return kStatusOk;
 
     // The tail window: every match counts; its offset is within the window.
     status = source.read(source.file, size - kScanWindowLength, buffer, kScanWindowLength);
     if (status != kStatusOk) return status;
     search(db, method, buffer, kScanWindowLength, WindowPlace::insideFile, result);
+    if (ends != nullptr) ends->tailLength = kScanWindowLength;
     return kStatusOk;
 }

@@ -24,6 +24,19 @@ struct WindowSource {
     Status (*read)(void* file, uint64_t offset, uint8_t* buffer, uint32_t length) = nullptr;
 };
 
+// The two ends of a file as the raw scan saw them, for the archive check
+// (engine/archive.h): its first bytes, copied, and its last ones (`tail`
+// ends at `size`, inside the scan's buffer). When the file fits one window
+// the tail is the whole file.
+constexpr uint32_t kFileHeadBytes = 64;
+struct FileEnds {
+    uint8_t head[kFileHeadBytes] = {};
+    uint32_t headLength = 0;
+    const uint8_t* tail = nullptr;
+    uint32_t tailLength = 0;
+    uint64_t size = 0;
+};
+
 // The bytes scanWindows needs in its buffer for a file of `size` bytes (0:
 // the file is not read).
 uint32_t scanBufferLength(uint64_t size);
@@ -31,6 +44,7 @@ uint32_t scanBufferLength(uint64_t size);
 // Searches a file of `size` bytes through `source` with `db`; `buffer` holds
 // at least scanBufferLength(size) bytes. 0 when the file was examined
 // (result.recordNumber 0 clean, else the detection); otherwise the read's
-// status, and recordNumber is 0.
+// status, and recordNumber is 0. With `ends`, a file found clean leaves its
+// ends there (a file under kScanMinimumSize bytes has none).
 Status scanWindows(const VpsDatabase& db, uint64_t size, const WindowSource& source, uint8_t* buffer,
-                   ScanMethod method, MatchResult& result);
+                   ScanMethod method, MatchResult& result, FileEnds* ends = nullptr);

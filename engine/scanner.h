@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "base/status.h"
+#include "engine/archive.h"
 #include "engine/scan_windows.h"
 #include "engine/search.h"
 
@@ -21,3 +22,11 @@ Status scanBuffer(const uint8_t* buffer, uint32_t length, MatchResult* result);
 // scanFile with the search chosen (ScanMethod, engine/scan_windows.h).
 // Benchmarks and tests compare the two.
 Status scanFileWith(const wchar_t* path, MatchResult* result, ScanMethod method);
+
+// scanFile, and, when the file's own windows find nothing and it is a CAB or
+// ZIP file by its content, its members (engine/archive.h) with the device's
+// limits. A detection in a member leaves its name in verdict.member; members
+// not examined are told to `events`, whose keepGoing is polled during the
+// walk (the scan's pause and stop). The status is scanFile's.
+Status scanFileWithArchives(const wchar_t* path, MatchResult* result, const ArchiveEvents& events,
+                            ArchiveVerdict& verdict);

@@ -28,6 +28,8 @@ mkdir -p "$corpus" "$artifacts"
 if [ "$name" = vps_load ] && [ -z "$(ls -A "$corpus")" ] && [ -f "$ZB_BIN/zerbinpda.vps" ]; then
   cp "$ZB_BIN/zerbinpda.vps" "$corpus/sample.vps"
 fi
+# A fuzzer with seeds of its own makes them when its corpus is new.
+if [ -x "$ZB_TOP/fuzz/${name}_seeds.sh" ]; then "$ZB_TOP/fuzz/${name}_seeds.sh" "$corpus"; fi
 echo "zb fuzz: $name for $seconds s; corpus $corpus" >&2
 # Seeds kept in the repository are read beside the corpus.
 seeds=()

@@ -12,6 +12,7 @@ constexpr const wchar_t kValueLanguage[] = L"Language";          // REG_DWORD, p
 constexpr const wchar_t kValueStorageCard[] = L"StorageCard";    // REG_DWORD, lowest byte: 0 off
 constexpr const wchar_t kValueAutoUpdate[] = L"AutoUpdate";      // REG_DWORD, lowest byte: 0 off
 constexpr const wchar_t kValueReport[] = L"Report";              // REG_DWORD, report level bits
+constexpr const wchar_t kValueScanArchives[] = L"ScanArchives";  // REG_DWORD, lowest byte: 0 off (no control)
 constexpr const wchar_t kValueUpdateLastCheck[] = L"UpdateLastCheck";  // REG_BINARY, 8-byte OLE date, UTC
 
 constexpr unsigned kUpdateLastCheckSize = 8;

@@ -40,6 +40,8 @@ Status regLoad(StoredSettings& settings) {
     queryFlag(key, settings.s_bStorageCard, kValueStorageCard);
     queryFlag(key, settings.s_bAutoUpdate, kValueAutoUpdate);
     key.QueryDword(&settings.s_nReportLevel, kValueReport);
+    // No control sets it, so it is read here and never written.
+    queryFlag(key, settings.s_bScanArchives, kValueScanArchives);
     key.Close();
     return kStatusOk;
 }

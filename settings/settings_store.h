@@ -12,9 +12,10 @@ struct StoredSettings {
     uint8_t s_bStorageCard;
     uint32_t s_nLanguage;
     uint8_t s_bAutoUpdate;
+    uint8_t s_bScanArchives;  // "ScanArchives": read only, no control sets it
 };
 
-// Reads "Language", "StorageCard", "AutoUpdate" and "Report" into `settings`;
+// Reads "Language", "StorageCard", "AutoUpdate", "Report" and "ScanArchives" into `settings`;
 // a missing value keeps its field. Logs its entry, and the error when the key
 // cannot be opened. Returns 0 or that error.
 Status regLoad(StoredSettings& settings);

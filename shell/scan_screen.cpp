@@ -75,6 +75,7 @@ void startScanThread() {
     g_scanContext = {g_config.s_nReportLevel, g_config.s_bStorageCard != 0, &g_config.s_bPauseScan,
                      &g_config.s_bStopScan,   &g_config.s_hScanThread,     &g_config.s_szCurrentFile,
                      g_config.s_hMainWnd,     &g_config.s_report};
+    g_scanContext.scanArchives = g_config.s_bScanArchives != 0;
     DWORD id = 0;
     // Suspended until its handle is stored: the thread clears s_hScanThread
     // when it ends, and must never find it still unset.
@@ -183,7 +184,10 @@ void chooseInfectedItem(HWND window) {
     std::wstring path = focusedItemPath(window, &index);
     if (index < 0) return;
     MatchResult result{};
-    Status status = scanFile(path.c_str(), &result);
+    // The re-check sees what the scan saw: an archive's members too.
+    ArchiveVerdict verdict;
+    Status status = g_config.s_bScanArchives ? scanFileWithArchives(path.c_str(), &result, ArchiveEvents{}, verdict)
+                                             : scanFile(path.c_str(), &result);
     HWND remove = GetDlgItem(window, kScanDelete);
     EnableWindow(remove, status == kStatusOk);
     SetWindowTextW(remove, lang.GetString(kScanDelete));

@@ -171,6 +171,37 @@ TEST_F(ScannerTest, ScanBufferIsTheLiteralSearchWithoutAnchoring) {
     EXPECT_EQ(scanBuffer(reinterpret_cast<const uint8_t*>(window.data()), 0, &result), kStatusOk);
 }
 
+// A stored ZIP whose second member lies between the file's two windows:
+// only the walk of its members reaches it, reading the file where the raw
+// scan left it (after the tail window) from its start again.
+TEST_F(ScannerTest, AMemberBetweenTheFilesWindowsIsFoundThroughTheArchive) {
+    auto member = [](std::string& zip, const std::string& name, const std::string& bytes) {
+        std::string header(30, '\0');
+        const uint32_t fields[][2] = {{0, 0x04034b50}, {18, uint32_t(bytes.size())}, {22, uint32_t(bytes.size())}};
+        for (const auto& [at, value] : fields) std::memcpy(&header[at], &value, 4);
+        const uint16_t nameLength = uint16_t(name.size());
+        std::memcpy(&header[26], &nameLength, 2);
+        zip += header + name + bytes;
+    };
+    std::string zip;
+    member(zip, "first.bin", std::string(120000, 'a'));
+    member(zip, "dir/second.bin", std::string(20, 'b') + "PLAIN-SIG" + std::string(3000, 'c'));
+    member(zip, "third.bin", std::string(120000, 'd'));
+    zip += std::string("PK\5\6") + std::string(18, '\0');
+    const std::wstring path = folder_ + L"\\archive.bin";
+    writeBytes(path, zip);
+
+    MatchResult result;
+    ASSERT_EQ(scan(path, result), kStatusOk);
+    EXPECT_EQ(result.recordNumber, 0u) << "the file's own windows hold nothing";
+    ArchiveVerdict verdict;
+    ASSERT_EQ(scanFileWithArchives(path.c_str(), &result, ArchiveEvents{}, verdict), kStatusOk);
+    EXPECT_EQ(result.recordNumber, static_cast<uint32_t>(kPlain));
+    EXPECT_EQ(result.matchOffset, 20u);
+    EXPECT_STREQ(verdict.member, "dir/second.bin");
+    EXPECT_EQ(verdict.membersExamined, 2u);
+}
+
 TEST(ScannerWithoutDatabaseTest, NothingLoadedMeansClean) {
     vpsFree();
     const std::wstring folder = testFolder(L"nodb");

@@ -1,13 +1,16 @@
 // zerbin's screens driven as a person uses them: a scan that finds nothing,
 // a scan that finds infected files (the list, Delete, the question on
-// leaving), Cancel with No and Yes, closing during a scan, and the settings
+// leaving), an infected archive, Cancel with No and Yes, closing during a scan, and the settings
 // screen with its immediate language switch and Done.
 #include <windows.h>
+#include <zlib.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/e2e/e2e_support.h"
@@ -31,6 +34,39 @@ int itemIndex(const ZerbinApp& app, const std::wstring& path) {
         if (!items[i].empty() && items[i][0] == item(path)) return int(i);
     }
     return -1;
+}
+
+// A ZIP of one deflated member, made with zlib: the member's bytes appear
+// nowhere in the file, so only the scan of its members can find them.
+std::string zipOf(const std::string& name, const std::string& content) {
+    std::string packed(compressBound(uLong(content.size())) + 16, '\0');
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
+    z.avail_in = uInt(content.size());
+    z.next_out = reinterpret_cast<Bytef*>(packed.data());
+    z.avail_out = uInt(packed.size());
+    deflate(&z, Z_FINISH);
+    packed.resize(z.total_out);
+    deflateEnd(&z);
+    // Little-endian fields of the given widths.
+    auto fields = [](std::string& out, std::initializer_list<std::pair<uint32_t, int>> list) {
+        for (auto [value, bytes] : list) {
+            for (int i = 0; i < bytes; ++i) out += char(value >> (8 * i));
+        }
+    };
+    const uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(content.data()), uInt(content.size()));
+    const uint32_t packedSize = uint32_t(packed.size()), size = uint32_t(content.size()), nameSize = uint32_t(name.size());
+    std::string zip;
+    fields(zip, {{0x04034b50, 4}, {20, 2}, {0, 2}, {8, 2}, {0, 4}, {crc, 4}, {packedSize, 4}, {size, 4}, {nameSize, 2}, {0, 2}});
+    zip += name + packed;
+    const uint32_t directory = uint32_t(zip.size());
+    fields(zip, {{0x02014b50, 4}, {20, 2}, {20, 2}, {0, 2}, {8, 2}, {0, 4}, {crc, 4}, {packedSize, 4}, {size, 4},
+                 {nameSize, 2}, {0, 2}, {0, 2}, {0, 2}, {0, 2}, {0, 4}, {0, 4}});
+    zip += name;
+    const uint32_t directorySize = uint32_t(zip.size()) - directory;
+    fields(zip, {{0x06054b50, 4}, {0, 4}, {1, 2}, {1, 2}, {directorySize, 4}, {directory, 4}, {0, 2}});
+    return zip;
 }
 
 bool onReportScreen(const ZerbinApp& app) { return app.exists(118) && app.exists(8318); }
@@ -136,6 +172,41 @@ TEST(ZerbinScreens, InfectedFilesAreListedDeletedAndLeftWithAQuestion) {
     EXPECT_NE(report.find(utf8(anchored) + " [L] is infected by Test.Anchored\r\n"), std::string::npos);
     EXPECT_EQ(report.find("e2e-card.exe"), std::string::npos);
     DeleteFileW(card.c_str());
+}
+
+// An archive whose member is infected: listed as the archive with the
+// virus, reported with the member's name, re-checked on selection through
+// its members so that Delete removes it. With ScanArchives 0 it is a plain
+// file, and clean.
+TEST(ZerbinScreens, AnInfectedArchiveIsListedReportedAndDeleted) {
+    InfectedFiles files;
+    std::wstring archive = files.put(L"photos.zip", zipOf("holiday/a.exe", e2e::infectedContent()));
+    {
+        ZerbinApp app;
+        app.writeDatabase();
+        e2e::writeSetting(L"ScanArchives", 0);
+        std::string why;
+        ASSERT_TRUE(app.startAndWait(why)) << why;
+        app.press(8102);
+        ASSERT_TRUE(waitFor(kScanTimeoutMs, [&] { return onReportScreen(app); })) << "switched off: nothing found";
+        EXPECT_EQ(app.report().find("photos.zip"), std::string::npos);
+    }
+    ZerbinApp app;
+    app.writeDatabase();
+    std::string why;
+    ASSERT_TRUE(app.startAndWait(why)) << why;
+    app.press(8102);
+    ASSERT_TRUE(app.waitText(8211, L"Finished", kScanTimeoutMs));
+    auto items = app.listItems(116);
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0][0] + L" | " + items[0][1], item(archive) + L" | Test.Virus");
+    EXPECT_NE(app.report().find(utf8(archive) + " > holiday/a.exe [L] is infected by Test.Virus\r\n"), std::string::npos);
+
+    ASSERT_EQ(zbauto::listViewClick(app.control(116), 0), kStatusOk);
+    ASSERT_TRUE(waitFor(5000, [&] { return app.enabled(8206); })) << "the re-check finds the member";
+    app.press(8206);
+    ASSERT_TRUE(waitFor(5000, [&] { return onReportScreen(app); }));
+    EXPECT_EQ(GetFileAttributesW(archive.c_str()), INVALID_FILE_ATTRIBUTES) << "Delete removes the archive";
 }
 
 TEST(ZerbinScreens, DeletingTheLastListedFileOpensTheReport) {

@@ -40,6 +40,32 @@ sample_dir() {
   echo "$work"
 }
 
+# The sample archives, made now from the sample files in WORK under the
+# device's ROOT: a cabinet on the storage card ("\Storage Card\Install\
+# notes.cab", MSZIP) and a ZIP in "\My Documents" ("photos.zip", deflated),
+# each with a harmless sample-signature member among ordinary ones. The
+# compression hides the member from the file's own windows: only the scan
+# of the archive's members finds it (the anchored sample at its member's
+# start, in the cabinet).
+sample_archives() {
+  local work=$1 root=$2 dir
+  dir=$(mktemp -d)
+  rm -rf "$root/Storage Card/Install" "$root/My Documents/photos.zip"
+  mkdir -p "$root/Storage Card/Install"
+  printf 'Notes for the handheld: install with the card in.\r\n' >"$dir/readme.txt"
+  cp "$work/002-Zerbin.Test.Anchored.bin" "$dir/notes.exe"
+  cp "$work/001-EICAR-Test-File.bin" "$dir/eicar.com"
+  head -c 3000 /dev/urandom >"$dir/beach.jpg"
+  { (cd "$dir" && gcab -c -z "$root/Storage Card/Install/notes.cab" readme.txt notes.exe) &&
+    python3 -c 'import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED)
+for name in sys.argv[3:]:
+    z.write(sys.argv[2] + "/" + name, "holiday/" + name)
+z.close()' "$root/My Documents/photos.zip" "$dir" beach.jpg eicar.com; } ||
+    dev_die "could not make the sample archives (gcab and python3 are needed)"
+  rm -rf "$dir"
+}
+
 # A demo starts from the program's defaults and without an old report.
 reset_settings_and_report() {
   dev_wine "$DEV" reg delete 'HKCU\Software\Morvane Software' /f >/dev/null 2>&1 || true

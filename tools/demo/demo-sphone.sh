@@ -48,6 +48,7 @@ prepare_samples() {
   cp "$work/005-Zerbin.Test.Plain.bin" "$root/My Documents/Samples/setup (1).exe"
   cp "$work/004-Zerbin.Test.Backwards.bin" "$root/Storage Card/Games/solitaire.exe"
   printf 'Shopping: milk, bread, batteries for the phone.\r\n' >"$root/My Documents/Notes/readme.txt"
+  sample_archives "$work" "$root"
   rm -rf "$work"
   reset_settings_and_report
 }

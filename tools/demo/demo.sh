@@ -59,6 +59,7 @@ prepare_samples() {
   cp "$work/002-Zerbin.Test.Anchored.bin" "$root/Storage Card/autorun.bin"
   printf 'Shopping: milk, bread, batteries for the handheld.\r\n' >"$root/My Documents/Notes/readme.txt"
   head -c 3000 /dev/urandom >"$root/Storage Card/Photos/holiday.jpg"
+  sample_archives "$work" "$root"
   rm -rf "$work"
   reset_settings_and_report
 }

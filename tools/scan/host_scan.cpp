@@ -28,6 +28,9 @@ struct Item {
     std::string message;  // why an error or a skip
     uint64_t bytes = 0;
     MatchResult result;
+    std::string member;                    // the infected member, when the detection is inside an archive
+    std::vector<std::string> notExamined;  // "MEMBER: REASON" lines, in archive order
+    uint32_t archives = 0, membersExamined = 0;
     bool done = false;
 };
 
@@ -156,8 +159,16 @@ Status readAt(void* file, uint64_t offset, uint8_t* buffer, uint32_t length) {
     return kStatusOk;
 }
 
+void tellNotExamined(void* context, const char* member, ArchiveProblem problem, const char* detail) {
+    Item& item = *static_cast<Item*>(context);
+    std::string line = member[0] != 0 ? std::string("member ") + member + " not examined: " : "not examined: ";
+    line += archiveProblemText(problem);
+    if (detail[0] != 0) line += std::string(" ") + detail;
+    item.notExamined.push_back(line);
+}
+
 // Scans one walked file into its item. `buffer` holds kScanWholeFileLimit bytes.
-void scanItem(const VpsDatabase& db, ScanMethod method, uint8_t* buffer, Item& item) {
+void scanItem(const VpsDatabase& db, const HostScanOptions& options, uint8_t* buffer, Item& item) {
     if (item.kind != Kind::file) return;
     // Not blocking: a file replaced by a pipe since the walk must not hang the scan.
     const int fd = open(item.path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -175,7 +186,20 @@ void scanItem(const VpsDatabase& db, ScanMethod method, uint8_t* buffer, Item& i
     }
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     Reader reader{fd};
-    const Status status = scanWindows(db, size, WindowSource{&reader, readAt}, buffer, method, item.result);
+    Status status;
+    if (options.archives) {
+        ArchiveEvents events;
+        events.context = &item;
+        events.notExamined = tellNotExamined;
+        ArchiveVerdict verdict;
+        status = scanWithArchives(db, size, WindowSource{&reader, readAt}, buffer, options.method, options.limits,
+                                  events, item.result, verdict);
+        item.member = verdict.member;
+        item.archives = verdict.archives;
+        item.membersExamined = verdict.membersExamined;
+    } else {
+        status = scanWindows(db, size, WindowSource{&reader, readAt}, buffer, options.method, item.result);
+    }
     close(fd);
     if (status != kStatusOk) {
         item.kind = Kind::error;
@@ -184,7 +208,8 @@ void scanItem(const VpsDatabase& db, ScanMethod method, uint8_t* buffer, Item& i
         return;
     }
     const uint32_t window = scanBufferLength(size);
-    item.bytes = window == 0 ? 0 : (size > kScanWholeFileLimit && item.result.recordNumber == 0 ? 2ull * window : window);
+    const bool foundInHead = item.result.recordNumber != 0 && item.member.empty();  // the tail was not read
+    item.bytes = window == 0 ? 0 : (size > kScanWholeFileLimit && !foundInHead ? 2ull * window : window);
 }
 
 class Printer {
@@ -202,10 +227,18 @@ public:
             case Kind::file:
                 if (item.result.recordNumber != 0) {
                     ++totals_.detections;
-                    std::fprintf(out_, "status=0 record=%u offset=%u flags=%u name=%s path=%s\n",
-                                 item.result.recordNumber, item.result.matchOffset, item.result.recordFlags,
-                                 item.result.virusName, item.path.c_str());
+                    std::fprintf(out_, "status=0 record=%u offset=%u flags=%u name=%s", item.result.recordNumber,
+                                 item.result.matchOffset, item.result.recordFlags, item.result.virusName);
+                    if (!item.member.empty()) std::fprintf(out_, " member=%s", item.member.c_str());
+                    std::fprintf(out_, " path=%s\n", item.path.c_str());
                     std::fflush(out_);
+                }
+                totals_.archives += item.archives;
+                totals_.membersExamined += item.membersExamined;
+                totals_.membersNotExamined += item.notExamined.size();
+                for (const std::string& line : item.notExamined) {
+                    clearProgress();
+                    std::fprintf(err_, "zb scan: %s: %s\n", item.path.c_str(), line.c_str());
                 }
                 break;
             case Kind::error:
@@ -262,7 +295,7 @@ struct Buffer {
 void scanInline(const VpsDatabase& db, const HostScanOptions& options, Printer& printer) {
     Buffer buffer;
     Walker walker([&](Item&& item) {
-        scanItem(db, options.method, buffer.bytes, item);
+        scanItem(db, options, buffer.bytes, item);
         printer.print(item);
     });
     for (const std::string& path : options.paths) walker.path(path);
@@ -301,7 +334,7 @@ void scanThreaded(const VpsDatabase& db, const HostScanOptions& options, Printer
                 Item& item = items[nextToScan - first];
                 ++nextToScan;
                 hold.unlock();
-                scanItem(db, options.method, buffer.bytes, item);
+                scanItem(db, options, buffer.bytes, item);
                 hold.lock();
                 item.done = true;
                 changed.notify_all();
@@ -355,4 +388,7 @@ void hostScanSummary(const HostScanTotals& totals, FILE* to) {
                  static_cast<unsigned long long>(totals.skipped));
     std::fprintf(to, "time %.3f s, %.0f files/s, %.1f MB/s\n", totals.seconds, totals.files / seconds,
                  totals.bytes / 1e6 / seconds);
+    std::fprintf(to, "archives %llu, members examined %llu, not examined %llu\n",
+                 static_cast<unsigned long long>(totals.archives), static_cast<unsigned long long>(totals.membersExamined),
+                 static_cast<unsigned long long>(totals.membersNotExamined));
 }

@@ -1,5 +1,5 @@
 // zbscan: the engine's scan of host folders and files (./zb scan).
-//   zbscan [--db FILE] [-j N] [--literal | --portable] PATH...
+//   zbscan [--db FILE] [-j N] [--literal | --portable] [--no-archives] PATH...
 // Without --db, the database named by ZB_SCAN_DB (./zb sets it to the
 // build's sample database). Exit status: 0 clean, 1 something found, 2
 // errors (a file or folder unreadable, a bad database or command line).
@@ -22,14 +22,17 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zb scan [--db FILE] [-j N] [--literal | --portable] PATH...\n"
+    "usage: zb scan [--db FILE] [-j N] [--literal | --portable] [--no-archives] PATH...\n"
     "  --db FILE   the database (default: the build's sample database)\n"
     "  -j N        scan on N threads (default: the machine's cores); output stays in walk order\n"
     "  --literal   use the literal reference search instead of the search table\n"
     "  --portable  walk the search table with its portable code (the device's), not the vector code\n"
+    "  --no-archives  scan CAB and ZIP files as plain files, not their members\n"
     "One line per detection on standard output:\n"
     "  status=0 record=N offset=N flags=N name=NAME path=PATH\n"
-    "errors, skipped entries and the summary on standard error.\n"
+    "  status=0 record=N offset=N flags=N name=NAME member=MEMBER path=ARCHIVE   (inside an archive)\n"
+    "errors, skipped entries, members not examined and the summary on standard error:\n"
+    "  zb scan: ARCHIVE: member MEMBER not examined: REASON\n"
     "Exit status: 0 clean, 1 something found, 2 errors.\n";
 
 int usage(const char* problem) {
@@ -125,6 +128,8 @@ int main(int argc, char** argv) {
             options.method = ScanMethod::literal;
         } else if (arg == "--portable") {
             portable = true;
+        } else if (arg == "--no-archives") {
+            options.archives = false;
         } else if (arg == "-h" || arg == "--help") {
             std::printf("%s", kUsage);
             return 0;

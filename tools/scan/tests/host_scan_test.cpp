@@ -35,11 +35,12 @@ std::string readAll(FILE* f) {
 }
 
 Output run(const VpsDatabase& db, const std::vector<std::string>& paths, unsigned threads,
-           ScanMethod method = ScanMethod::table) {
+           ScanMethod method = ScanMethod::table, bool archives = true) {
     HostScanOptions options;
     options.paths = paths;
     options.threads = threads;
     options.method = method;
+    options.archives = archives;
     FILE* out = std::tmpfile();
     FILE* err = std::tmpfile();
     Output o;
@@ -190,6 +191,41 @@ TEST_F(HostScanTest, UnreadableFileIsAnErrorAndTheWalkGoesOn) {
     const Output o = run(db_.db, {root_}, 2);
     EXPECT_EQ(o.err, "zb scan: " + root_ + "/a-locked: Permission denied\n");
     EXPECT_EQ(o.out, "status=0 record=1 offset=10 flags=0 name=Test.Alpha path=" + root_ + "/b-open\n");
+}
+
+// Archives in a tree: a detection inside names its member, a renamed
+// archive is one by its content, a damaged one is told per member, and
+// --no-archives scans them as plain files.
+TEST_F(HostScanTest, ArchivesAreExaminedAndNamedTheirMembers) {
+    const std::string r = root_;
+    ASSERT_EQ(mkdir((r + "/in").c_str(), 0777), 0);
+    write(r + "/in/virus.txt", with(filler(3000, 1), 50, "ALPHA-ONE"));
+    write(r + "/in/clean.txt", filler(3000, 2));
+    ASSERT_EQ(std::system(("cd '" + r + "/in' && gcab -c -z ../setup.cab clean.txt virus.txt && "
+                           "python3 -c \"import zipfile; z = zipfile.ZipFile('../inner.zip', 'w', zipfile.ZIP_DEFLATED); "
+                           "z.write('virus.txt', 'docs/virus.txt'); z.close()\" && "
+                           "gcab -c -z -n ../outer.cab ../inner.zip clean.txt && cp ../setup.cab ../readme.txt && "
+                           "head -c 300 ../setup.cab > ../cut.cab && rm -r '" + r + "/in'").c_str()),
+              0);
+    const std::string expected =
+        "status=0 record=1 offset=50 flags=0 name=Test.Alpha member=docs/virus.txt path=" + r + "/inner.zip\n"
+        "status=0 record=1 offset=50 flags=0 name=Test.Alpha member=inner.zip/docs/virus.txt path=" + r + "/outer.cab\n"
+        "status=0 record=1 offset=50 flags=0 name=Test.Alpha member=virus.txt path=" + r + "/readme.txt\n"
+        "status=0 record=1 offset=50 flags=0 name=Test.Alpha member=virus.txt path=" + r + "/setup.cab\n";
+    for (unsigned threads : {1u, 3u}) {
+        const Output o = run(db_.db, {r}, threads);
+        EXPECT_EQ(o.out, expected);
+        EXPECT_EQ(o.err, "zb scan: " + r + "/cut.cab: member clean.txt not examined: damaged\n"
+                         "zb scan: " + r + "/cut.cab: member virus.txt not examined: damaged\n");
+        EXPECT_EQ(o.exitStatus, 1);
+        EXPECT_EQ(o.totals.archives, 6u);  // cut, inner, outer, readme, setup, and the zip inside outer
+        EXPECT_EQ(o.totals.membersExamined, 1u + 2u + 2u + 2u);  // outer.cab's last member is not reached
+        EXPECT_EQ(o.totals.membersNotExamined, 2u);
+    }
+    const Output plain = run(db_.db, {r}, 2, ScanMethod::table, false);
+    EXPECT_EQ(plain.out, "");
+    EXPECT_EQ(plain.err, "");
+    EXPECT_EQ(plain.totals.archives, 0u);
 }
 
 }  // namespace
