@@ -53,18 +53,28 @@ Status scanBuffer(const uint8_t* buffer, uint32_t length, MatchResult* result) {
     return searchLiteral(g_vps, buffer, length, WindowPlace::insideFile, *result);
 }
 
-Status scanFileWith(const wchar_t* path, MatchResult* result, ScanMethod method) {
-    if (path == nullptr || path[0] == 0 || result == nullptr) return kStatusBadArgument;
+// What every scan of a file starts with: the arguments checked, the result
+// cleared, the file opened and its size taken. False, with `status` set, when
+// the scan ends there (a file too small to carry a signature is clean).
+static bool openForScan(const wchar_t* path, MatchResult* result, FileHandle& file, uint64_t& size, Status& status) {
+    status = kStatusOk;
+    if (path == nullptr || path[0] == 0 || result == nullptr) {
+        status = kStatusBadArgument;
+        return false;
+    }
     result->recordNumber = 0;
+    status = file.open(path, kFileRead);
+    if (status != kStatusOk) return false;
+    size = fileSize(file.get());
+    return size != kFileFailed && scanBufferLength(size) != 0;
+}
 
+Status scanFileWith(const wchar_t* path, MatchResult* result, ScanMethod method) {
     FileHandle file;
-    Status status = file.open(path, kFileRead);
-    if (status != kStatusOk) return status;
-
-    const uint64_t size = fileSize(file.get());
-    if (size == kFileFailed) return kStatusOk;
+    uint64_t size = 0;
+    Status status = kStatusOk;
+    if (!openForScan(path, result, file, size, status)) return status;
     const uint32_t length = scanBufferLength(size);
-    if (length == 0) return kStatusOk;
 
     Window window;
     window.bytes = static_cast<uint8_t*>(std::malloc(length));
@@ -77,14 +87,10 @@ Status scanFile(const wchar_t* path, MatchResult* result) { return scanFileWith(
 Status scanFileWithArchives(const wchar_t* path, MatchResult* result, const ArchiveEvents& events,
                             ArchiveVerdict& verdict) {
     verdict = ArchiveVerdict{};
-    if (path == nullptr || path[0] == 0 || result == nullptr) return kStatusBadArgument;
-    result->recordNumber = 0;
-
     FileHandle file;
-    Status status = file.open(path, kFileRead);
-    if (status != kStatusOk) return status;
-    const uint64_t size = fileSize(file.get());
-    if (size == kFileFailed || scanBufferLength(size) == 0) return kStatusOk;
+    uint64_t size = 0;
+    Status status = kStatusOk;
+    if (!openForScan(path, result, file, size, status)) return status;
 
     // The whole window even for a small file: an archive's members may be larger.
     Window window;
