@@ -99,6 +99,7 @@ struct SearchClass {
     uint64_t* directGate = nullptr;  // q <= 2: one bit per gram value
     uint32_t* gate = nullptr;        // q >= 3: the table's shared gate
     uint32_t gateShift = 32;         // 32 - log2(words of the gate)
+    uint32_t gateSalt = 0;           // mixed into the class's grams before they are hashed into the shared gate
     bool bothTests = false;          // the gate is past the cache: both tests before a branch
     int64_t farthest = 0;            // the largest distance of an entry after its record's first pattern
     // The vector kernel's byte shuffles: the sampled grams at 0, s, 2s and
@@ -196,11 +197,16 @@ inline uint32_t bucketOf(uint32_t gram, uint32_t bucketBits) {
     return static_cast<uint32_t>((gram * kBucketHash) >> (64 - bucketBits));
 }
 
-// An entry's key: the first `length` (1 to 8) bytes of its entry, hashed
-// (the top 20 bits), the shift (3 bits) and the entry's place in its record
-// (the low 9 bits, kKeyPlace: the part in the high one, the offset in the
-// pattern below). The place is 0 for a whole first pattern; a window's key
-// has none, so it is compared with an entry's key without its place.
+// An entry's key: the mark of its gram at shift j (the top 10 bits, a hash
+// of the gram alone), a hash of the first prefixLength bytes of its entry
+// (the next 10 bits), the shift j (3 bits) and the entry's place in its
+// record (the low 9 bits, kKeyPlace: the part in the high one, the offset
+// in the pattern below). The mark turns away the entries of other grams
+// that share the bucket without hashing the window at their shifts; the
+// place is 0 for a whole first pattern; a window's key has none, so it is
+// compared with an entry's key without its place.
+constexpr uint32_t kGramMarkHash = 0x27D4EB2Fu;
+constexpr uint32_t kKeyMark = 0xFFC00000u;
 constexpr uint64_t kKeyHash = 0xD6E8FEB86659FD93ull;
 constexpr uint32_t kKeyPlace = 0x1FF;
 constexpr uint32_t kKeyShiftAt = 9;
@@ -208,15 +214,20 @@ inline uint32_t shiftOfKey(uint32_t key) { return (key >> kKeyShiftAt) & 7; }
 inline uint32_t placeOf(const SearchEntryChoice& c) {
     return (c.part == SearchPart::second ? 0x100u : 0u) | c.offset;
 }
-inline uint32_t keyOf(const uint8_t* prefix, uint32_t length, uint32_t shift) {
+inline uint32_t markOf(uint32_t gram) { return (gram * kGramMarkHash) & kKeyMark; }
+// `v` holds the prefix's bytes, the first in its low byte.
+inline uint32_t keyOfBytes(uint32_t mark, uint64_t v, uint32_t shift) {
+    const uint64_t h = (v ^ (v >> 31)) * kKeyHash;
+    return mark | (static_cast<uint32_t>(h >> 54) << 12) | (shift << kKeyShiftAt);
+}
+inline uint32_t keyOf(uint32_t mark, const uint8_t* prefix, uint32_t length, uint32_t shift) {
     uint64_t v = 0;
     if (length == 8) {
         std::memcpy(&v, prefix, 8);
     } else {
         for (uint32_t i = 0; i < length; ++i) v |= static_cast<uint64_t>(prefix[i]) << (8 * i);
     }
-    const uint64_t h = (v ^ (v >> 31)) * kKeyHash;
-    return (static_cast<uint32_t>(h >> 32) & ~0xFFFu) | (shift << kKeyShiftAt);
+    return keyOfBytes(mark, v, shift);
 }
 
 template <uint32_t Q>
@@ -231,13 +242,26 @@ inline const GateWord<Q>* gateOf(const SearchClass& cls) {
     }
 }
 
+// The gate's salt of each class. The hashed classes share one gate, and a
+// window made of one class's entries would otherwise pass another class's
+// first test at nearly every gram (its grams are in the gate), each such
+// pass a candidate that finds nothing in that class's buckets.
+constexpr uint32_t kGateSalt[kSearchClassCount] = {0, 0, 0x2545F491u, 0x6C8E9CF5u, 0};
+
+// The gram at p as the gate hashes it.
 template <uint32_t Q>
-inline bool gatePasses(const GateWord<Q>* gate, uint32_t gateShift, const uint8_t* p) {
-    const uint32_t gram = gramAt<Q>(p);
+inline uint32_t gateGramAt(const uint8_t* p, uint32_t salt) {
+    return gramAt<Q>(p) ^ salt;
+}
+
+template <uint32_t Q>
+inline bool gatePasses(const GateWord<Q>* gate, uint32_t gateShift, uint32_t salt, const uint8_t* p) {
     if constexpr (Q <= 2) {
-        (void)gateShift;
+        (void)gateShift, (void)salt;
+        const uint32_t gram = gramAt<Q>(p);
         return ((gate[gram >> 6] >> (gram & 63)) & 1) != 0;
     } else {
+        const uint32_t gram = gateGramAt<Q>(p, salt);
         const uint32_t bits = gateBitsOf(gram);
         return (gate[gateWordOf(gram, gateShift)] & bits) == bits;
     }
@@ -249,7 +273,7 @@ inline bool secondPasses(const SearchClass& cls, const uint8_t* p) {
         (void)cls, (void)p;
         return true;  // the gate was exact
     } else {
-        const uint32_t gram = gramAt<Q>(p);
+        const uint32_t gram = gateGramAt<Q>(p, cls.gateSalt);
         const uint32_t bits = secondBitsOf(gram);
         return (cls.gate[secondWordOf(gram, gateWordOf(gram, cls.gateShift))] & bits) == bits;
     }
@@ -266,17 +290,41 @@ inline bool improves(uint32_t position, uint32_t record, const Best& best) {
     return position < best.position || (position == best.position && record < best.record);
 }
 
+inline uint64_t load64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+inline uint32_t load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// Whether n bytes (n >= 1) are equal. Patterns of up to 16 bytes are
+// compared in line by two loads that overlap, touching only the n bytes: a
+// window made of entries asks this at every few bytes, and a call to memcmp
+// would cost more than the comparison.
+inline bool sameBytes(const uint8_t* a, const uint8_t* b, uint32_t n) {
+    if (n >= 8) {
+        if (n > 16) return std::memcmp(a, b, n) == 0;
+        return load64(a) == load64(b) && load64(a + n - 8) == load64(b + n - 8);
+    }
+    if (n >= 4) return load32(a) == load32(b) && load32(a + n - 4) == load32(b + n - 4);
+    return a[0] == b[0] && a[n - 1] == b[n - 1] && a[n / 2] == b[n / 2];
+}
+
 // The full comparison of one record at one position, as the literal search
 // makes it.
 inline bool matchesAt(const uint8_t* area, uint32_t r, const uint8_t* window, uint32_t length, uint32_t p) {
     const uint8_t n = firstLengthAt(area, r);
     if (static_cast<uint64_t>(p) + n > length) return false;
-    if (std::memcmp(window + p, firstAt(area, r), n) != 0) return false;
+    if (!sameBytes(window + p, firstAt(area, r), n)) return false;
     const uint8_t m = secondLengthAt(area, r);
     if (m == 0) return true;
     const int64_t s = static_cast<int64_t>(p) + n + secondOffsetAt(area, r);
     if (s < 0 || s + m > static_cast<int64_t>(length)) return false;
-    return std::memcmp(window + s, secondAt(area, r), m) == 0;
+    return sameBytes(window + s, secondAt(area, r), m);
 }
 
 // The first of the four grams at p, p + stride, ... that passes both tests:
@@ -290,7 +338,7 @@ uint32_t firstOfFour(const SearchClass& cls, const uint8_t* p, uint64_t stride) 
     const uint32_t gateShift = cls.gateShift;
     for (uint32_t k = 0; k < 4; ++k) {
         const uint8_t* at = p + k * stride;
-        if (gatePasses<Q>(gateOf<Q>(cls), gateShift, at) && secondPasses<Q>(cls, at)) return k;
+        if (gatePasses<Q>(gateOf<Q>(cls), gateShift, cls.gateSalt, at) && secondPasses<Q>(cls, at)) return k;
     }
     return 4;
 }
@@ -307,13 +355,14 @@ __attribute__((noinline))
 uint64_t nextCandidate(const SearchClass& cls, const uint8_t* window, uint64_t t, uint64_t tMax, uint64_t stride) {
     const GateWord<Q>* const gate = gateOf<Q>(cls);
     const uint32_t gateShift = cls.gateShift;
+    const uint32_t salt = cls.gateSalt;
     const uint64_t stride4 = 4 * stride;
     while (t + 3 * stride <= tMax) {
         const uint8_t* p = window + t;
-        const bool a = gatePasses<Q>(gate, gateShift, p);
-        const bool b = gatePasses<Q>(gate, gateShift, p + stride);
-        const bool c = gatePasses<Q>(gate, gateShift, p + 2 * stride);
-        const bool d = gatePasses<Q>(gate, gateShift, p + 3 * stride);
+        const bool a = gatePasses<Q>(gate, gateShift, salt, p);
+        const bool b = gatePasses<Q>(gate, gateShift, salt, p + stride);
+        const bool c = gatePasses<Q>(gate, gateShift, salt, p + 2 * stride);
+        const bool d = gatePasses<Q>(gate, gateShift, salt, p + 3 * stride);
         if (a | b | c | d) {
             const uint32_t k = firstOfFour<Q>(cls, p, stride);
             if (k < 4) return t + k * stride;
@@ -321,15 +370,15 @@ uint64_t nextCandidate(const SearchClass& cls, const uint8_t* window, uint64_t t
         t += stride4;
     }
     for (; t <= tMax; t += stride) {
-        if (gatePasses<Q>(gate, gateShift, window + t) && secondPasses<Q>(cls, window + t)) return t;
+        if (gatePasses<Q>(gate, gateShift, salt, window + t) && secondPasses<Q>(cls, window + t)) return t;
     }
     return t;
 }
 
 // Both tests of a hashed gram, without a branch between them.
 template <uint32_t Q>
-inline uint32_t bothPass(const uint32_t* gate, uint32_t gateShift, const uint8_t* p) {
-    const uint32_t gram = gramAt<Q>(p);
+inline uint32_t bothPass(const uint32_t* gate, uint32_t gateShift, uint32_t salt, const uint8_t* p) {
+    const uint32_t gram = gateGramAt<Q>(p, salt);
     const uint32_t word = gateWordOf(gram, gateShift);
     const uint32_t first = gateBitsOf(gram), second = secondBitsOf(gram);
     return static_cast<uint32_t>((gate[word] & first) == first) &
@@ -350,20 +399,23 @@ uint64_t nextCandidateBoth(const SearchClass& cls, const uint8_t* window, uint32
                            uint64_t stride) {
     const uint32_t* const gate = cls.gate;
     const uint32_t gateShift = cls.gateShift;
+    const uint32_t salt = cls.gateSalt;
     const uint64_t ahead = kPrefetchGrams * stride;
     while (t + 3 * stride <= tMax) {
         const uint8_t* p = window + t;
         if (t + ahead + 3 * stride + 4 <= length) {
-            for (uint32_t k = 0; k < 4; ++k) ZB_PREFETCH(gate + gateWordOf(gramAt<Q>(p + ahead + k * stride), gateShift));
+            for (uint32_t k = 0; k < 4; ++k) {
+                ZB_PREFETCH(gate + gateWordOf(gateGramAt<Q>(p + ahead + k * stride, salt), gateShift));
+            }
         }
-        const uint32_t passed = bothPass<Q>(gate, gateShift, p) | bothPass<Q>(gate, gateShift, p + stride) << 1 |
-                                bothPass<Q>(gate, gateShift, p + 2 * stride) << 2 |
-                                bothPass<Q>(gate, gateShift, p + 3 * stride) << 3;
+        const uint32_t passed = bothPass<Q>(gate, gateShift, salt, p) | bothPass<Q>(gate, gateShift, salt, p + stride) << 1 |
+                                bothPass<Q>(gate, gateShift, salt, p + 2 * stride) << 2 |
+                                bothPass<Q>(gate, gateShift, salt, p + 3 * stride) << 3;
         if (passed != 0) return t + stride * ((passed & 1) ? 0 : (passed & 2) ? 1 : (passed & 4) ? 2 : 3);
         t += 4 * stride;
     }
     for (; t <= tMax; t += stride) {
-        if (bothPass<Q>(gate, gateShift, window + t)) return t;
+        if (bothPass<Q>(gate, gateShift, salt, window + t)) return t;
     }
     return t;
 }
@@ -462,6 +514,7 @@ __attribute__((target("avx2,bmi"), noinline)) uint64_t candidatesVector(const Se
     const __m128i gateShift = _mm_cvtsi32_si128(static_cast<int>(cls.gateShift));
     const __m256i pickA = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cls.pickA)));
     const __m256i pickB = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cls.pickB)));
+    const __m256i salt = _mm256_set1_epi32(static_cast<int>(cls.gateSalt));
     // Bytes that one step reads from t: its second group of eight grams
     // starts 8S in, and a group reads 16 bytes from 4S + pickBOffsetFor(S)
     // past its start.
@@ -471,12 +524,12 @@ __attribute__((target("avx2,bmi"), noinline)) uint64_t candidatesVector(const Se
         const uint8_t* p = window + t;
         if constexpr (Both) {
             if (t + ahead + kSpan <= length) {
-                prefetchWords(gate, gramsAt<S>(p + ahead, pickA, pickB), gateShift);
-                prefetchWords(gate, gramsAt<S>(p + ahead + 8 * S, pickA, pickB), gateShift);
+                prefetchWords(gate, _mm256_xor_si256(gramsAt<S>(p + ahead, pickA, pickB), salt), gateShift);
+                prefetchWords(gate, _mm256_xor_si256(gramsAt<S>(p + ahead + 8 * S, pickA, pickB), salt), gateShift);
             }
         }
-        uint32_t passed = gateLanes<Both>(gate, gramsAt<S>(p, pickA, pickB), gateShift) |
-                          (gateLanes<Both>(gate, gramsAt<S>(p + 8 * S, pickA, pickB), gateShift) << 8);
+        uint32_t passed = gateLanes<Both>(gate, _mm256_xor_si256(gramsAt<S>(p, pickA, pickB), salt), gateShift) |
+                          (gateLanes<Both>(gate, _mm256_xor_si256(gramsAt<S>(p + 8 * S, pickA, pickB), salt), gateShift) << 8);
         while (passed != 0) {
             const uint64_t at = t + S * static_cast<uint64_t>(__builtin_ctz(passed));
             passed &= passed - 1;
@@ -676,6 +729,22 @@ void searchLargeGroup(const SearchEntry* group, uint32_t count, const uint8_t* a
     }
 }
 
+// One entry whose key is the window's, with its entry at q in the window:
+// the record's first pattern is at q less the entry's distance after it.
+inline void weighEntry(const SearchEntry& entry, const uint8_t* area, const uint8_t* window, uint32_t length, uint32_t q,
+                       bool anchoredAtStartOnly, Best& best) {
+    const uint32_t record = entry.record;
+    const uint32_t place = entry.key & kKeyPlace;
+    const int64_t at = place == 0 ? q : static_cast<int64_t>(q) - distanceOf(area, record, place);
+    if (at < 0 || at >= static_cast<int64_t>(length)) return;
+    const uint32_t p = static_cast<uint32_t>(at);
+    if (!improves(p, record, best)) return;
+    if (anchoredAtStartOnly && (flagsAt(area, record) & kVpsFlagAnchored) != 0 && p != 0) return;
+    if (!matchesAt(area, record, window, length, p)) return;
+    best.position = p;
+    best.record = record;
+}
+
 // The entries of one group, all with their entry at q in the window and
 // one place in their records. Whole first patterns propose p = q; any
 // other entry proposes its own record's first-pattern position, which is
@@ -711,61 +780,56 @@ void searchGroup(const SearchEntry* group, uint32_t count, const uint8_t* area, 
     }
 }
 
-// The window's key at t for each shift, computed when first asked; a shift
+// The window's key at t for a shift, whose gram at t has `mark`; a shift
 // that puts the first pattern before the window or its prefix past the end
-// has none (kNoKey, which no entry's 32-bit key equals).
+// has none (kNoKey, which no entry's 32-bit key equals). Eight bytes are
+// loaded and masked where the window has them.
 constexpr uint64_t kNoKey = uint64_t{1} << 32;
 
+inline uint64_t windowKey(const uint8_t* window, uint32_t length, uint64_t t, uint32_t shift, uint32_t prefixLength,
+                          uint32_t mark) {
+    if (t < shift) return kNoKey;
+    const uint64_t at = t - shift;
+    if (at + 8 <= length) return keyOfBytes(mark, load64(window + at) & (~uint64_t{0} >> (64 - 8 * prefixLength)), shift);
+    return at + prefixLength > length ? kNoKey : keyOf(mark, window + at, prefixLength, shift);
+}
+
+// The window's keys at t for every shift of the class, for a large bucket.
 struct WindowKeys {
-    const uint8_t* window;
-    uint32_t length;
-    uint64_t t;
-    uint32_t prefixLength;
-    uint32_t known = 0;
     uint64_t keys[kSearchMaxStride];
 
-    uint64_t of(uint32_t shift) {
-        if ((known >> shift & 1) == 0) {
-            known |= 1u << shift;
-            keys[shift] = t < shift || t - shift + prefixLength > length
-                              ? kNoKey
-                              : keyOf(window + (t - shift), prefixLength, shift);
-        }
-        return keys[shift];
+    WindowKeys(const uint8_t* window, uint32_t length, uint64_t t, uint32_t prefixLength, uint32_t stride, uint32_t mark) {
+        for (uint32_t shift = 0; shift < stride; ++shift) keys[shift] = windowKey(window, length, t, shift, prefixLength, mark);
     }
+
+    uint64_t of(uint32_t shift) const { return keys[shift]; }
 };
 
-// All records of the class whose grams sit in the bucket of the gram at t.
-void searchBucket(const SearchClass& cls, const SearchEntry* first, const SearchEntry* last, const uint8_t* area,
-                  const uint8_t* window, uint32_t length, uint64_t t, WindowKeys& keys, bool anchoredAtStartOnly,
-                  Best& best) {
-    // The groups of [from, to), all of whose keys equal the window's for
-    // their shift: each run of one key is one group.
-    auto groups = [&](const SearchEntry* from, const SearchEntry* to) {
-        while (from != to) {
-            const SearchEntry* end = from + 1;
-            while (end != to && end->key == from->key) ++end;
-            searchGroup(from, static_cast<uint32_t>(end - from), area, window, length,
-                        static_cast<uint32_t>(t - shiftOfKey(from->key)), from->key & kKeyPlace, anchoredAtStartOnly, best);
-            from = end;
-        }
-    };
-    if (last - first <= kLinearBucket) {
-        for (const SearchEntry* e = first; e != last;) {
-            if ((e->key & ~kKeyPlace) != keys.of(shiftOfKey(e->key))) {
-                ++e;
-                continue;
-            }
-            const SearchEntry* end = e + 1;
-            while (end != last && end->key == e->key) ++end;
-            groups(e, end);
-            e = end;
-        }
-        return;
+// The groups of [from, to), all of whose keys equal the window's at t for
+// their shift: each run of one key is one group.
+void searchGroups(const SearchEntry* from, const SearchEntry* to, const uint8_t* area, const uint8_t* window,
+                  uint32_t length, uint64_t t, bool anchoredAtStartOnly, Best& best) {
+    while (from != to) {
+        const SearchEntry* end = from + 1;
+        while (end != to && end->key == from->key) ++end;
+        searchGroup(from, static_cast<uint32_t>(end - from), area, window, length,
+                    static_cast<uint32_t>(t - shiftOfKey(from->key)), from->key & kKeyPlace, anchoredAtStartOnly, best);
+        from = end;
     }
+}
+
+// All records of the class whose grams sit in the bucket [first, last) of
+// the gram at t, a bucket larger than kLinearBucket: it is searched by key
+// for each shift.
+template <uint32_t Q>
+void searchLargeBucket(const SearchClass& cls, const SearchEntry* first, const SearchEntry* last, const uint8_t* area,
+                       const uint8_t* window, uint32_t length, uint64_t t, bool anchoredAtStartOnly, Best& best) {
+    const WindowKeys keys(window, length, t, cls.prefixLength, cls.stride, markOf(gramAt<Q>(window + t)));
     // Records that share their first bytes give a bucket of one key.
     if (first->key == last[-1].key) {
-        if (keys.of(shiftOfKey(first->key)) == (first->key & ~kKeyPlace)) groups(first, last);
+        if (keys.of(shiftOfKey(first->key)) == (first->key & ~kKeyPlace)) {
+            searchGroups(first, last, area, window, length, t, anchoredAtStartOnly, best);
+        }
         return;
     }
     for (uint32_t shift = 0; shift < cls.stride; ++shift) {
@@ -775,7 +839,7 @@ void searchBucket(const SearchClass& cls, const SearchEntry* first, const Search
         if (lo == last || (lo->key & ~kKeyPlace) != key) continue;
         const uint64_t end = key | kKeyPlace;
         const SearchEntry* hi = std::upper_bound(lo, last, end, [](uint64_t k, const SearchEntry& e) { return k < e.key; });
-        groups(lo, hi);
+        searchGroups(lo, hi, area, window, length, t, anchoredAtStartOnly, best);
     }
 }
 
@@ -784,6 +848,19 @@ void searchBucket(const SearchClass& cls, const SearchEntry* first, const Search
 // table is seldom in any cache, so this way the misses of a batch overlap
 // instead of following one another.
 constexpr uint32_t kCandidateBatch = 16;
+// The entries of a bucket whose marks are compared together (the class's
+// entries end with kSearchSpareEntries, so a bucket's last block may read
+// past it).
+constexpr uint32_t kEntryBlock = 8;
+static_assert(2 * kEntryBlock <= kSearchSpareEntries && kLinearBucket <= 2 * kEntryBlock, "blocks stay in the entries");
+
+// A group of a linear bucket whose key is the window's, or (count 0) a
+// large bucket: where its entries start, for the candidate'th of a batch.
+struct Hit {
+    uint32_t candidate;
+    uint32_t entry;
+    uint32_t count;
+};
 
 template <uint32_t Q>
 void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t* area, const uint8_t* window,
@@ -842,21 +919,57 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
             ZB_PREFETCH(first);
             ZB_PREFETCH(first + 7);  // a bucket of eight entries spans a line boundary at most once
         }
-        // Then the records whose keys match, so that where every candidate
-        // is a record's (a window made of entries) their misses overlap too.
-        WindowKeys keys[kCandidateBatch];
+        // Then the groups whose keys match, each noted once with its record
+        // asked for, so that where every candidate is a record's (a window
+        // made of entries) their misses overlap too. The marks of a bucket's
+        // entries are compared eight at a time without a branch, and only
+        // the entries whose mark is the window gram's have their key
+        // compared; a large bucket is left whole to searchLargeBucket.
+        Hit hits[kCandidateBatch * (kLinearBucket + 1)];
+        uint32_t hitCount = 0;
         for (uint32_t i = 0; i < count; ++i) {
-            keys[i] = WindowKeys{window, length, at[i], cls.prefixLength, 0, {}};
+            const uint64_t t = at[i];
+            const uint32_t mark = markOf(gramAt<Q>(window + t));
             const SearchEntry* first = cls.entries + cls.bucketStart[bucket[i]];
-            const SearchEntry* last = cls.entries + cls.bucketStart[bucket[i] + 1];
-            if (last - first > kLinearBucket) continue;
-            for (const SearchEntry* e = first; e != last; ++e) {
-                if ((e->key & ~kKeyPlace) == keys[i].of(shiftOfKey(e->key))) ZB_PREFETCH(area + e->record);
+            const uint32_t size = cls.bucketStart[bucket[i] + 1] - cls.bucketStart[bucket[i]];
+            if (size > kLinearBucket) {
+                hits[hitCount++] = Hit{i, static_cast<uint32_t>(first - cls.entries), 0};
+                continue;
+            }
+            uint32_t matched = 0;
+            for (uint32_t k = 0; k < kEntryBlock; ++k) matched |= static_cast<uint32_t>((first[k].key & kKeyMark) == mark) << k;
+            if (size > kEntryBlock) {
+                for (uint32_t k = kEntryBlock; k < 2 * kEntryBlock; ++k) {
+                    matched |= static_cast<uint32_t>((first[k].key & kKeyMark) == mark) << k;
+                }
+            }
+            matched &= (uint32_t{1} << size) - 1;
+            while (matched != 0) {
+                const uint32_t k = static_cast<uint32_t>(__builtin_ctz(matched));
+                const uint32_t key = first[k].key;
+                uint32_t end = k + 1;
+                while (end < size && first[end].key == key) ++end;  // a group: all of it has the mark
+                matched &= ~uint32_t{0} << end;
+                if ((key & ~kKeyPlace) != windowKey(window, length, t, shiftOfKey(key), cls.prefixLength, mark)) continue;
+                ZB_PREFETCH(area + first[k].record);
+                hits[hitCount++] = Hit{i, static_cast<uint32_t>(first + k - cls.entries), end - k};
             }
         }
-        for (uint32_t i = 0; i < count && static_cast<int64_t>(at[i]) <= limit(); ++i) {
-            searchBucket(cls, cls.entries + cls.bucketStart[bucket[i]], cls.entries + cls.bucketStart[bucket[i] + 1], area,
-                         window, length, at[i], keys[i], anchoredAtStartOnly, best);
+        for (uint32_t h = 0; h < hitCount && static_cast<int64_t>(at[hits[h].candidate]) <= limit(); ++h) {
+            const Hit& hit = hits[h];
+            const SearchEntry* entries = cls.entries + hit.entry;
+            const uint64_t t = at[hit.candidate];
+            if (hit.count == 0) {
+                const uint32_t b = bucket[hit.candidate];
+                searchLargeBucket<Q>(cls, entries, cls.entries + cls.bucketStart[b + 1], area, window, length, t,
+                                     anchoredAtStartOnly, best);
+            } else if (hit.count == 1) {
+                weighEntry(*entries, area, window, length, static_cast<uint32_t>(t - shiftOfKey(entries->key)),
+                           anchoredAtStartOnly, best);
+            } else {
+                searchGroup(entries, hit.count, area, window, length, static_cast<uint32_t>(t - shiftOfKey(entries->key)),
+                            entries->key & kKeyPlace, anchoredAtStartOnly, best);
+            }
         }
         if (count < kCandidateBatch) break;
     }
@@ -1056,11 +1169,13 @@ Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
         } else {
             cls.gate = gate;
             cls.gateShift = gateShift;
+            cls.gateSalt = kGateSalt[c];
             cls.bothTests = plan.grown;
         }
         setPicks(cls);
         cls.bucketStart = reinterpret_cast<uint32_t*>(carve(size.bucketBytes));
         cls.entries = reinterpret_cast<SearchEntry*>(carve(size.entryBytes, false));  // every entry is written
+        std::memset(cls.entries + size.grams, 0, kSearchSpareEntries * sizeof(SearchEntry));
     }
 
     // Second walk: the record index, the gate bits and the size of every
@@ -1075,7 +1190,7 @@ Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
         for (uint32_t i = 0; i < count; ++i) {
             const SearchClass& cls = table->classes[grams[i].cls];
             ZB_PREFETCH(cls.bucketStart + grams[i].bucket);
-            if (cls.gramLength >= 3) ZB_PREFETCH(gate + gateWordOf(grams[i].gram, gateShift));
+            if (cls.gramLength >= 3) ZB_PREFETCH(gate + gateWordOf(grams[i].gram ^ cls.gateSalt, gateShift));
         }
         for (uint32_t i = 0; i < count; ++i) {
             SearchClass& cls = table->classes[grams[i].cls];
@@ -1083,9 +1198,10 @@ Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
             if (cls.gramLength <= 2) {
                 cls.directGate[gram >> 6] |= uint64_t{1} << (gram & 63);
             } else {
-                const uint32_t word = gateWordOf(gram, gateShift);
-                gate[word] |= gateBitsOf(gram);
-                gate[secondWordOf(gram, word)] |= secondBitsOf(gram);
+                const uint32_t salted = gram ^ cls.gateSalt;
+                const uint32_t word = gateWordOf(salted, gateShift);
+                gate[word] |= gateBitsOf(salted);
+                gate[secondWordOf(salted, word)] |= secondBitsOf(salted);
             }
             ++cls.bucketStart[grams[i].bucket];
         }
@@ -1115,7 +1231,8 @@ Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
             const SearchClass& cls = table->classes[grams[i].cls];
             const uint32_t r = grams[i].record;
             const uint32_t place = grams[i].place;
-            cls.entries[slot[i]] = SearchEntry{keyOf(entryAt(area, r, place), cls.prefixLength, grams[i].shift) | place, r};
+            const uint32_t mark = markOf(grams[i].gram);
+            cls.entries[slot[i]] = SearchEntry{keyOf(mark, entryAt(area, r, place), cls.prefixLength, grams[i].shift) | place, r};
         }
     });
     for (SearchClass& cls : table->classes) {

@@ -44,7 +44,7 @@ uint64_t sizeClasses(SearchTableSize& size, uint64_t records, uint64_t headerByt
         const double buckets = static_cast<double>(grams) / kSearchGramsPerBucket;
         cls.bucketBits = buckets < 2 ? 1 : log2Nearest(buckets);
         cls.bucketBytes = alignLine(((uint64_t{1} << cls.bucketBits) + 1) * 4);
-        cls.entryBytes = alignLine(grams * kSearchEntryBytes);
+        cls.entryBytes = alignLine((grams + kSearchSpareEntries) * kSearchEntryBytes);
         cls.directGateBytes = cls.gramLength <= 2 ? alignLine((uint64_t{1} << (8 * cls.gramLength)) / 8) : 0;
         if (cls.gramLength >= 3) hashedGrams += grams;
         total += cls.bucketBytes + cls.entryBytes + cls.directGateBytes;

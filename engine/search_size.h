@@ -55,6 +55,9 @@ struct SearchTableSize {
 
 // Bytes of one entry (its key and its record's offset).
 constexpr uint64_t kSearchEntryBytes = 8;
+// Entries past a class's last, never matched: the search reads a bucket's
+// entries in blocks that may run past its end.
+constexpr uint64_t kSearchSpareEntries = 16;
 
 // The table for `counts` (records per class, in the order of the classes
 // above) of a database of `records` records; `headerBytes` is the table's
