@@ -500,6 +500,17 @@ __attribute__((target("avx2"), always_inline)) inline uint32_t gateLanes(const u
     return static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(lanes)));
 }
 
+// A bit per gram of the eight in `grams` that passes the gate's second test.
+__attribute__((target("avx2"), always_inline)) inline uint32_t secondLanes(const uint32_t* gate, __m256i grams,
+                                                                           __m128i gateShift) {
+    const __m256i word = _mm256_srl_epi32(_mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateWordHash))),
+                                          gateShift);
+    const __m256i hash = _mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateSecondHash)));
+    const __m256i second = _mm256_or_si256(_mm256_andnot_si256(_mm256_set1_epi32(15), word), _mm256_srli_epi32(hash, 28));
+    const __m256i lanes = hasBits(wordsAt(gate, second), _mm256_xor_si256(hash, _mm256_set1_epi32(-1)), 23, 18);
+    return static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(lanes)));
+}
+
 // Appends the sampled positions from t on (up to tMax) whose grams pass
 // both tests to out[count..room), in increasing order, and returns the
 // position to go on from. Every passing lane of a step is taken, so that a
@@ -528,12 +539,19 @@ __attribute__((target("avx2,bmi"), noinline)) uint64_t candidatesVector(const Se
                 prefetchWords(gate, _mm256_xor_si256(gramsAt<S>(p + ahead + 8 * S, pickA, pickB), salt), gateShift);
             }
         }
-        uint32_t passed = gateLanes<Both>(gate, _mm256_xor_si256(gramsAt<S>(p, pickA, pickB), salt), gateShift) |
-                          (gateLanes<Both>(gate, _mm256_xor_si256(gramsAt<S>(p + 8 * S, pickA, pickB), salt), gateShift) << 8);
+        const __m256i low = _mm256_xor_si256(gramsAt<S>(p, pickA, pickB), salt);
+        const __m256i high = _mm256_xor_si256(gramsAt<S>(p + 8 * S, pickA, pickB), salt);
+        uint32_t lowPassed = gateLanes<Both>(gate, low, gateShift), highPassed = gateLanes<Both>(gate, high, gateShift);
+        if constexpr (!Both) {
+            // The second test of eight grams at once: where one passes the
+            // first, others usually do too (a window made of entries).
+            if (lowPassed != 0) lowPassed &= secondLanes(gate, low, gateShift);
+            if (highPassed != 0) highPassed &= secondLanes(gate, high, gateShift);
+        }
+        uint32_t passed = lowPassed | highPassed << 8;
         while (passed != 0) {
             const uint64_t at = t + S * static_cast<uint64_t>(__builtin_ctz(passed));
             passed &= passed - 1;
-            if (!Both && !secondPasses<Q>(cls, window + at)) continue;
             out[count++] = at;
             if (count == room) return at + S;
         }
@@ -731,16 +749,27 @@ void searchLargeGroup(const SearchEntry* group, uint32_t count, const uint8_t* a
 
 // One entry whose key is the window's, with its entry at q in the window:
 // the record's first pattern is at q less the entry's distance after it.
+// The record's fields are read once: a window made of entries comes here at
+// every few bytes.
 inline void weighEntry(const SearchEntry& entry, const uint8_t* area, const uint8_t* window, uint32_t length, uint32_t q,
                        bool anchoredAtStartOnly, Best& best) {
     const uint32_t record = entry.record;
     const uint32_t place = entry.key & kKeyPlace;
-    const int64_t at = place == 0 ? q : static_cast<int64_t>(q) - distanceOf(area, record, place);
-    if (at < 0 || at >= static_cast<int64_t>(length)) return;
+    const uint8_t* fields = area + record;
+    const uint32_t n = fields[3];
+    const uint32_t m = fields[8 + n];
+    const int64_t second = m == 0 ? 0 : static_cast<int32_t>(vpsRead32(fields + 4 + n));  // the distance after the first
+    int64_t at = q;
+    if (place != 0) at -= (place & 0x100) == 0 ? (place & 0xFF) : n + second + (place & 0xFF);
+    if (at < 0 || at + n > length) return;
     const uint32_t p = static_cast<uint32_t>(at);
     if (!improves(p, record, best)) return;
-    if (anchoredAtStartOnly && (flagsAt(area, record) & kVpsFlagAnchored) != 0 && p != 0) return;
-    if (!matchesAt(area, record, window, length, p)) return;
+    if (!sameBytes(window + p, fields + 4, n)) return;
+    if (m != 0) {
+        const int64_t s = at + n + second;
+        if (s < 0 || s + m > static_cast<int64_t>(length) || !sameBytes(window + s, fields + 9 + n, m)) return;
+    }
+    if (anchoredAtStartOnly && (vpsRead16(fields + 1) & kVpsFlagAnchored) != 0 && p != 0) return;
     best.position = p;
     best.record = record;
 }
@@ -847,12 +876,38 @@ void searchLargeBucket(const SearchClass& cls, const SearchEntry* first, const S
 // them, then their entries, then each candidate in turn. A bucket of a large
 // table is seldom in any cache, so this way the misses of a batch overlap
 // instead of following one another.
-constexpr uint32_t kCandidateBatch = 16;
+constexpr uint32_t kCandidateBatch = 32;
 // The entries of a bucket whose marks are compared together (the class's
 // entries end with kSearchSpareEntries, so a bucket's last block may read
 // past it).
 constexpr uint32_t kEntryBlock = 8;
 static_assert(2 * kEntryBlock <= kSearchSpareEntries && kLinearBucket <= 2 * kEntryBlock, "blocks stay in the entries");
+
+// A bit for each of the kEntryBlock entries from `block` whose key has
+// `mark`. The vector kernel's host compares them four at a time (SSE2,
+// which every x86-64 has); the portable code is what the device runs.
+inline uint32_t marksOf(const SearchEntry* block, uint32_t mark, bool vector) {
+#if ZB_SEARCH_VECTOR
+    if (vector) {
+        const __m128i keyMark = _mm_set1_epi32(static_cast<int>(kKeyMark));
+        const __m128i wanted = _mm_set1_epi32(static_cast<int>(mark));
+        uint32_t matched = 0;
+        for (uint32_t k = 0; k < kEntryBlock; k += 4) {
+            const __m128 a = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + k)));
+            const __m128 b = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + k + 2)));
+            const __m128i keys = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+            const __m128i same = _mm_cmpeq_epi32(_mm_and_si128(keys, keyMark), wanted);
+            matched |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(same))) << k;
+        }
+        return matched;
+    }
+#else
+    (void)vector;
+#endif
+    uint32_t matched = 0;
+    for (uint32_t k = 0; k < kEntryBlock; ++k) matched |= static_cast<uint32_t>((block[k].key & kKeyMark) == mark) << k;
+    return matched;
+}
 
 // A group of a linear bucket whose key is the window's, or (count 0) a
 // large bucket: where its entries start, for the candidate'th of a batch.
@@ -902,7 +957,7 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
         }
         return count;
     };
-    (void)table;
+    const bool vector = table.kernel == SearchKernel::vector;
     uint64_t t = 0;
     for (;;) {
         uint64_t at[kCandidateBatch];
@@ -936,19 +991,16 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
                 hits[hitCount++] = Hit{i, static_cast<uint32_t>(first - cls.entries), 0};
                 continue;
             }
-            uint32_t matched = 0;
-            for (uint32_t k = 0; k < kEntryBlock; ++k) matched |= static_cast<uint32_t>((first[k].key & kKeyMark) == mark) << k;
-            if (size > kEntryBlock) {
-                for (uint32_t k = kEntryBlock; k < 2 * kEntryBlock; ++k) {
-                    matched |= static_cast<uint32_t>((first[k].key & kKeyMark) == mark) << k;
-                }
-            }
+            uint32_t matched = marksOf(first, mark, vector);
+            if (size > kEntryBlock) matched |= marksOf(first + kEntryBlock, mark, vector) << kEntryBlock;
             matched &= (uint32_t{1} << size) - 1;
             while (matched != 0) {
                 const uint32_t k = static_cast<uint32_t>(__builtin_ctz(matched));
                 const uint32_t key = first[k].key;
                 uint32_t end = k + 1;
-                while (end < size && first[end].key == key) ++end;  // a group: all of it has the mark
+                if ((end < size) & (first[end].key == key)) {  // a group: all of it has the mark
+                    while (end < size && first[end].key == key) ++end;
+                }
                 matched &= ~uint32_t{0} << end;
                 if ((key & ~kKeyPlace) != windowKey(window, length, t, shiftOfKey(key), cls.prefixLength, mark)) continue;
                 ZB_PREFETCH(area + first[k].record);
@@ -1008,14 +1060,14 @@ constexpr uint32_t kBuildBatch = 256;
 
 template <typename Batch>
 void forEachGramBatch(const SearchTable& table, const uint8_t* area, uint64_t length, const SearchEntryChoice* choices,
-                      Batch batch) {
+                      const SearchClassMap& classes, Batch batch) {
     BuildGram grams[kBuildBatch + kSearchMaxStride];
     uint32_t count = 0;
     uint32_t index = 0;
     for (uint64_t offset = 0; offset < length; offset += area[offset], ++index) {
         const uint32_t r = static_cast<uint32_t>(offset);
         const SearchEntryChoice& choice = choices[index];
-        const int c = searchClassOf(choice.length);
+        const int c = classes.of(choice.length);
         const SearchClass& cls = table.classes[c];
         const uint16_t place = static_cast<uint16_t>(placeOf(choice));
         const uint8_t* entry = entryAt(area, r, place);
@@ -1115,6 +1167,13 @@ Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
     // First walk: how many entries fall in each class and the shortest of
     // each, which fix the class's gram length and stride, and how far the
     // entries of each lie from their first patterns.
+    uint32_t shortest[kSearchClassCount];
+    for (uint32_t& s : shortest) s = 255;
+    for (uint32_t i = 0; i < db.recordCount; ++i) {
+        uint32_t& s = shortest[searchClassOf(choices.at[i].length)];
+        if (choices.at[i].length < s) s = choices.at[i].length;
+    }
+    const SearchClassMap classes = searchClassMapFor(shortest);
     SearchClassCount counts[kSearchClassCount];
     int64_t farthest[kSearchClassCount];
     for (int64_t& f : farthest) f = INT64_MIN;
@@ -1122,7 +1181,7 @@ Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
         uint32_t index = 0;
         for (uint64_t offset = 0; offset < db.recordAreaLength; offset += area[offset], ++index) {
             const SearchEntryChoice& choice = choices.at[index];
-            const int c = searchClassOf(choice.length);
+            const int c = classes.of(choice.length);
             SearchClassCount& count = counts[c];
             ++count.records;
             if (choice.length < count.shortest) count.shortest = choice.length;
@@ -1186,7 +1245,7 @@ Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
             if (index % kSearchRecordIndexStep == 0) table->recordIndex[index / kSearchRecordIndexStep] = static_cast<uint32_t>(offset);
         }
     }
-    forEachGramBatch(*table, area, db.recordAreaLength, choices.at, [&](const BuildGram* grams, uint32_t count) {
+    forEachGramBatch(*table, area, db.recordAreaLength, choices.at, classes, [&](const BuildGram* grams, uint32_t count) {
         for (uint32_t i = 0; i < count; ++i) {
             const SearchClass& cls = table->classes[grams[i].cls];
             ZB_PREFETCH(cls.bucketStart + grams[i].bucket);
@@ -1219,7 +1278,7 @@ Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
         }
         cls.bucketStart[buckets] = sum;
     }
-    forEachGramBatch(*table, area, db.recordAreaLength, choices.at, [&](const BuildGram* grams, uint32_t count) {
+    forEachGramBatch(*table, area, db.recordAreaLength, choices.at, classes, [&](const BuildGram* grams, uint32_t count) {
         uint32_t slot[kBuildBatch + kSearchMaxStride];
         for (uint32_t i = 0; i < count; ++i) ZB_PREFETCH(table->classes[grams[i].cls].bucketStart + grams[i].bucket);
         for (uint32_t i = 0; i < count; ++i) {

@@ -73,3 +73,27 @@ inline int searchClassOf(uint32_t n) {
     if (n >= 4) return 3;
     return static_cast<int>(n) - 1;
 }
+
+// The classes of one database's entries. Every class is a scan of its own
+// over each window, and the scan of the class of 4 to 7 bytes samples at
+// least as densely as that of 8 and more: when its shortest entry has at
+// least kSearchJoinShortest bytes, the longer entries join it, so that a
+// window is scanned once at its stride instead of twice (their keys then
+// hash at least that many bytes).
+constexpr uint32_t kSearchJoinShortest = 6;
+
+struct SearchClassMap {
+    bool longJoinShort = false;
+    int of(uint32_t n) const {
+        const int c = searchClassOf(n);
+        return c == 4 && longJoinShort ? 3 : c;
+    }
+};
+
+// From the shortest entry of each class (255 for none), as searchClassOf
+// sorts them.
+inline SearchClassMap searchClassMapFor(const uint32_t (&shortest)[kSearchClassCount]) {
+    SearchClassMap map;
+    map.longJoinShort = shortest[3] != 255 && shortest[3] >= kSearchJoinShortest && shortest[4] != 255;
+    return map;
+}
