@@ -506,12 +506,16 @@ Status signaturesSlow(const SignatureList& list, std::vector<SlowSignature>& slo
     // The table keys an entry by its first bytes, as many as the shortest
     // entry of its class has (at most 8): records whose entries agree there
     // are looked at together.
-    uint32_t shortest[kSearchClassCount];
-    for (uint32_t& s : shortest) s = 255;
+    uint32_t byLength[kSearchClassCount];
+    for (uint32_t& s : byLength) s = 255;
     for (const SearchEntryChoice& c : choices) {
-        uint32_t& s = shortest[searchClassOf(c.length)];
+        uint32_t& s = byLength[searchClassOf(c.length)];
         if (c.length < s) s = c.length;
     }
+    const SearchClassMap classes = searchClassMapFor(byLength);
+    uint32_t shortest[kSearchClassCount];
+    std::copy(byLength, byLength + kSearchClassCount, shortest);
+    if (classes.longJoinShort) shortest[3] = std::min(shortest[3], shortest[4]);
     struct Behind {
         uint32_t records = 0;
         std::set<std::tuple<uint32_t, int32_t, uint32_t>> shapes;  // first-pattern length, second's distance and length
@@ -520,11 +524,11 @@ Status signaturesSlow(const SignatureList& list, std::vector<SlowSignature>& slo
     std::vector<std::string> keys(count);
     for (uint32_t i = 0; i < count; ++i) {
         const SearchEntryChoice& c = choices[i];
-        const uint32_t prefix = std::min<uint32_t>(shortest[searchClassOf(c.length)], kSearchEntryPartLength);
+        const uint32_t prefix = std::min<uint32_t>(shortest[classes.of(c.length)], kSearchEntryPartLength);
         const uint8_t* bytes = searchEntryBytes(area.data(), offsets[i], c);
         const bool whole = searchEntryIsWholeFirst(c);
         std::string key(1, static_cast<char>(whole ? 'w' : 'p'));
-        key += static_cast<char>(searchClassOf(c.length));
+        key += static_cast<char>(classes.of(c.length));
         key.append(reinterpret_cast<const char*>(bytes), std::min<uint32_t>(prefix, c.length));
         Behind& behind = groups[key];
         ++behind.records;
@@ -539,7 +543,7 @@ Status signaturesSlow(const SignatureList& list, std::vector<SlowSignature>& slo
         // A record that its whole key matches in full, with nothing more to
         // compare, ends the search where it is found.
         if (searchEntryIsWholeFirst(c) && sig.second.empty() && (sig.flags & kVpsFlagAnchored) == 0 &&
-            sig.first.size() <= static_cast<size_t>(std::min<uint32_t>(shortest[searchClassOf(c.length)], 8))) {
+            sig.first.size() <= static_cast<size_t>(std::min<uint32_t>(shortest[classes.of(c.length)], 8))) {
             continue;
         }
         const Behind& behind = groups[keys[i]];
