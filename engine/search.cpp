@@ -99,7 +99,7 @@ struct SearchClass {
     uint64_t* directGate = nullptr;  // q <= 2: one bit per gram value
     uint32_t* gate = nullptr;        // q >= 3: the table's shared gate
     uint32_t gateShift = 32;         // 32 - log2(words of the gate)
-    uint32_t gateSalt = 0;           // mixed into the class's grams before they are hashed into the shared gate
+    uint32_t wordHash = 0;           // the multiplier that takes the class's grams to the shared gate's words
     bool bothTests = false;          // the gate is past the cache: both tests before a branch
     int64_t farthest = 0;            // the largest distance of an entry after its record's first pattern
     // The vector kernel's byte shuffles: the sampled grams at 0, s, 2s and
@@ -170,14 +170,15 @@ uint32_t gramAt(const uint8_t* p, uint32_t q) {
 }
 
 // The gate: for hashed grams, the word of the first test comes from the top
-// bits of one multiplicative hash of the gram, its two bits from the top ten
+// bits of one multiplicative hash of the gram (a multiplier per class,
+// kGateWordHashes), its two bits from the top ten
 // bits of another; the second test takes a word of the same 64-byte block
 // (16 words) and two bits from a third.
 constexpr uint32_t kGateWordHash = 0x9E3779B1u;
 constexpr uint32_t kGateBitHash = 0x85EBCA77u;
 constexpr uint32_t kGateSecondHash = 0xC2B2AE3Du;
 
-inline uint32_t gateWordOf(uint32_t gram, uint32_t gateShift) { return (gram * kGateWordHash) >> gateShift; }
+inline uint32_t gateWordOf(uint32_t gram, uint32_t wordHash, uint32_t gateShift) { return (gram * wordHash) >> gateShift; }
 
 inline uint32_t gateBitsOf(uint32_t gram) {
     const uint32_t h = gram * kGateBitHash;
@@ -242,28 +243,23 @@ inline const GateWord<Q>* gateOf(const SearchClass& cls) {
     }
 }
 
-// The gate's salt of each class. The hashed classes share one gate, and a
-// window made of one class's entries would otherwise pass another class's
-// first test at nearly every gram (its grams are in the gate), each such
-// pass a candidate that finds nothing in that class's buckets.
-constexpr uint32_t kGateSalt[kSearchClassCount] = {0, 0, 0x2545F491u, 0x6C8E9CF5u, 0};
-
-// The gram at p as the gate hashes it.
-template <uint32_t Q>
-inline uint32_t gateGramAt(const uint8_t* p, uint32_t salt) {
-    return gramAt<Q>(p) ^ salt;
-}
+// The multiplier of each hashed class into the gate's words. The hashed
+// classes share one gate, and with one multiplier a window made of one
+// class's entries would pass another class's first test at nearly every
+// gram (its grams are in the gate), each such pass a candidate that finds
+// nothing in that class's buckets. A multiplier of its own costs a class
+// nothing per gram.
+constexpr uint32_t kGateWordHashes[kSearchClassCount] = {0, 0, 0xCC9E2D51u, 0x165667B1u, kGateWordHash};
 
 template <uint32_t Q>
-inline bool gatePasses(const GateWord<Q>* gate, uint32_t gateShift, uint32_t salt, const uint8_t* p) {
+inline bool gatePasses(const GateWord<Q>* gate, uint32_t gateShift, uint32_t wordHash, const uint8_t* p) {
+    const uint32_t gram = gramAt<Q>(p);
     if constexpr (Q <= 2) {
-        (void)gateShift, (void)salt;
-        const uint32_t gram = gramAt<Q>(p);
+        (void)gateShift, (void)wordHash;
         return ((gate[gram >> 6] >> (gram & 63)) & 1) != 0;
     } else {
-        const uint32_t gram = gateGramAt<Q>(p, salt);
         const uint32_t bits = gateBitsOf(gram);
-        return (gate[gateWordOf(gram, gateShift)] & bits) == bits;
+        return (gate[gateWordOf(gram, wordHash, gateShift)] & bits) == bits;
     }
 }
 
@@ -273,9 +269,9 @@ inline bool secondPasses(const SearchClass& cls, const uint8_t* p) {
         (void)cls, (void)p;
         return true;  // the gate was exact
     } else {
-        const uint32_t gram = gateGramAt<Q>(p, cls.gateSalt);
+        const uint32_t gram = gramAt<Q>(p);
         const uint32_t bits = secondBitsOf(gram);
-        return (cls.gate[secondWordOf(gram, gateWordOf(gram, cls.gateShift))] & bits) == bits;
+        return (cls.gate[secondWordOf(gram, gateWordOf(gram, cls.wordHash, cls.gateShift))] & bits) == bits;
     }
 }
 
@@ -338,7 +334,7 @@ uint32_t firstOfFour(const SearchClass& cls, const uint8_t* p, uint64_t stride) 
     const uint32_t gateShift = cls.gateShift;
     for (uint32_t k = 0; k < 4; ++k) {
         const uint8_t* at = p + k * stride;
-        if (gatePasses<Q>(gateOf<Q>(cls), gateShift, cls.gateSalt, at) && secondPasses<Q>(cls, at)) return k;
+        if (gatePasses<Q>(gateOf<Q>(cls), gateShift, cls.wordHash, at) && secondPasses<Q>(cls, at)) return k;
     }
     return 4;
 }
@@ -348,21 +344,23 @@ uint32_t firstOfFour(const SearchClass& cls, const uint8_t* p, uint64_t stride) 
 // Nearly every gram is turned away by the first test, so four are probed
 // between two branches, independently of each other.
 // Not inlined: alone, the loop keeps everything it needs in registers.
-template <uint32_t Q>
+// H, when not 0, is the class's word multiplier, known to the compiler (the
+// class of long entries): a multiply by a constant needs no register copy.
+template <uint32_t Q, uint32_t H = 0>
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
 uint64_t nextCandidate(const SearchClass& cls, const uint8_t* window, uint64_t t, uint64_t tMax, uint64_t stride) {
     const GateWord<Q>* const gate = gateOf<Q>(cls);
     const uint32_t gateShift = cls.gateShift;
-    const uint32_t salt = cls.gateSalt;
+    const uint32_t wordHash = H != 0 ? H : cls.wordHash;
     const uint64_t stride4 = 4 * stride;
     while (t + 3 * stride <= tMax) {
         const uint8_t* p = window + t;
-        const bool a = gatePasses<Q>(gate, gateShift, salt, p);
-        const bool b = gatePasses<Q>(gate, gateShift, salt, p + stride);
-        const bool c = gatePasses<Q>(gate, gateShift, salt, p + 2 * stride);
-        const bool d = gatePasses<Q>(gate, gateShift, salt, p + 3 * stride);
+        const bool a = gatePasses<Q>(gate, gateShift, wordHash, p);
+        const bool b = gatePasses<Q>(gate, gateShift, wordHash, p + stride);
+        const bool c = gatePasses<Q>(gate, gateShift, wordHash, p + 2 * stride);
+        const bool d = gatePasses<Q>(gate, gateShift, wordHash, p + 3 * stride);
         if (a | b | c | d) {
             const uint32_t k = firstOfFour<Q>(cls, p, stride);
             if (k < 4) return t + k * stride;
@@ -370,16 +368,16 @@ uint64_t nextCandidate(const SearchClass& cls, const uint8_t* window, uint64_t t
         t += stride4;
     }
     for (; t <= tMax; t += stride) {
-        if (gatePasses<Q>(gate, gateShift, salt, window + t) && secondPasses<Q>(cls, window + t)) return t;
+        if (gatePasses<Q>(gate, gateShift, wordHash, window + t) && secondPasses<Q>(cls, window + t)) return t;
     }
     return t;
 }
 
 // Both tests of a hashed gram, without a branch between them.
 template <uint32_t Q>
-inline uint32_t bothPass(const uint32_t* gate, uint32_t gateShift, uint32_t salt, const uint8_t* p) {
-    const uint32_t gram = gateGramAt<Q>(p, salt);
-    const uint32_t word = gateWordOf(gram, gateShift);
+inline uint32_t bothPass(const uint32_t* gate, uint32_t gateShift, uint32_t wordHash, const uint8_t* p) {
+    const uint32_t gram = gramAt<Q>(p);
+    const uint32_t word = gateWordOf(gram, wordHash, gateShift);
     const uint32_t first = gateBitsOf(gram), second = secondBitsOf(gram);
     return static_cast<uint32_t>((gate[word] & first) == first) &
            static_cast<uint32_t>((gate[secondWordOf(gram, word)] & second) == second);
@@ -391,7 +389,7 @@ inline uint32_t bothPass(const uint32_t* gate, uint32_t gateShift, uint32_t salt
 // are in flight after it; so both tests are made for four grams before
 // one branch, which nearly always goes the same way, and the loads of the
 // gate words (both in one line) keep streaming.
-template <uint32_t Q>
+template <uint32_t Q, uint32_t H = 0>
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
@@ -399,23 +397,23 @@ uint64_t nextCandidateBoth(const SearchClass& cls, const uint8_t* window, uint32
                            uint64_t stride) {
     const uint32_t* const gate = cls.gate;
     const uint32_t gateShift = cls.gateShift;
-    const uint32_t salt = cls.gateSalt;
+    const uint32_t wordHash = H != 0 ? H : cls.wordHash;
     const uint64_t ahead = kPrefetchGrams * stride;
     while (t + 3 * stride <= tMax) {
         const uint8_t* p = window + t;
         if (t + ahead + 3 * stride + 4 <= length) {
             for (uint32_t k = 0; k < 4; ++k) {
-                ZB_PREFETCH(gate + gateWordOf(gateGramAt<Q>(p + ahead + k * stride, salt), gateShift));
+                ZB_PREFETCH(gate + gateWordOf(gramAt<Q>(p + ahead + k * stride), wordHash, gateShift));
             }
         }
-        const uint32_t passed = bothPass<Q>(gate, gateShift, salt, p) | bothPass<Q>(gate, gateShift, salt, p + stride) << 1 |
-                                bothPass<Q>(gate, gateShift, salt, p + 2 * stride) << 2 |
-                                bothPass<Q>(gate, gateShift, salt, p + 3 * stride) << 3;
+        const uint32_t passed = bothPass<Q>(gate, gateShift, wordHash, p) | bothPass<Q>(gate, gateShift, wordHash, p + stride) << 1 |
+                                bothPass<Q>(gate, gateShift, wordHash, p + 2 * stride) << 2 |
+                                bothPass<Q>(gate, gateShift, wordHash, p + 3 * stride) << 3;
         if (passed != 0) return t + stride * ((passed & 1) ? 0 : (passed & 2) ? 1 : (passed & 4) ? 2 : 3);
         t += 4 * stride;
     }
     for (; t <= tMax; t += stride) {
-        if (bothPass<Q>(gate, gateShift, salt, window + t)) return t;
+        if (bothPass<Q>(gate, gateShift, wordHash, window + t)) return t;
     }
     return t;
 }
@@ -464,8 +462,8 @@ __attribute__((target("avx2"), always_inline)) inline __m256i wordsAt(const uint
 
 // Asks for the gate words of the eight grams in `grams`.
 __attribute__((target("avx2"), always_inline)) inline void prefetchWords(const uint32_t* gate, __m256i grams,
-                                                                        __m128i gateShift) {
-    const __m256i index = _mm256_srl_epi32(_mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateWordHash))),
+                                                                        __m256i wordHash, __m128i gateShift) {
+    const __m256i index = _mm256_srl_epi32(_mm256_mullo_epi32(grams, wordHash),
                                            gateShift);
     alignas(32) uint32_t words[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(words), index);
@@ -486,8 +484,8 @@ __attribute__((target("avx2"), always_inline)) inline __m256i hasBits(__m256i wo
 // (Both: and its second).
 template <bool Both>
 __attribute__((target("avx2"), always_inline)) inline uint32_t gateLanes(const uint32_t* gate, __m256i grams,
-                                                                         __m128i gateShift) {
-    const __m256i word = _mm256_srl_epi32(_mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateWordHash))),
+                                                                         __m256i wordHash, __m128i gateShift) {
+    const __m256i word = _mm256_srl_epi32(_mm256_mullo_epi32(grams, wordHash),
                                           gateShift);
     const __m256i ones = _mm256_set1_epi32(-1);
     const __m256i bits = _mm256_xor_si256(_mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateBitHash))), ones);
@@ -501,9 +499,9 @@ __attribute__((target("avx2"), always_inline)) inline uint32_t gateLanes(const u
 }
 
 // A bit per gram of the eight in `grams` that passes the gate's second test.
-__attribute__((target("avx2"), always_inline)) inline uint32_t secondLanes(const uint32_t* gate, __m256i grams,
-                                                                           __m128i gateShift) {
-    const __m256i word = _mm256_srl_epi32(_mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateWordHash))),
+__attribute__((target("avx2"), noinline)) uint32_t secondLanes(const uint32_t* gate, __m256i grams,
+                                                                           __m256i wordHash, __m128i gateShift) {
+    const __m256i word = _mm256_srl_epi32(_mm256_mullo_epi32(grams, wordHash),
                                           gateShift);
     const __m256i hash = _mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateSecondHash)));
     const __m256i second = _mm256_or_si256(_mm256_andnot_si256(_mm256_set1_epi32(15), word), _mm256_srli_epi32(hash, 28));
@@ -525,7 +523,7 @@ __attribute__((target("avx2,bmi"), noinline)) uint64_t candidatesVector(const Se
     const __m128i gateShift = _mm_cvtsi32_si128(static_cast<int>(cls.gateShift));
     const __m256i pickA = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cls.pickA)));
     const __m256i pickB = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cls.pickB)));
-    const __m256i salt = _mm256_set1_epi32(static_cast<int>(cls.gateSalt));
+    const __m256i wordHash = _mm256_set1_epi32(static_cast<int>(cls.wordHash));
     // Bytes that one step reads from t: its second group of eight grams
     // starts 8S in, and a group reads 16 bytes from 4S + pickBOffsetFor(S)
     // past its start.
@@ -535,20 +533,26 @@ __attribute__((target("avx2,bmi"), noinline)) uint64_t candidatesVector(const Se
         const uint8_t* p = window + t;
         if constexpr (Both) {
             if (t + ahead + kSpan <= length) {
-                prefetchWords(gate, _mm256_xor_si256(gramsAt<S>(p + ahead, pickA, pickB), salt), gateShift);
-                prefetchWords(gate, _mm256_xor_si256(gramsAt<S>(p + ahead + 8 * S, pickA, pickB), salt), gateShift);
+                prefetchWords(gate, gramsAt<S>(p + ahead, pickA, pickB), wordHash, gateShift);
+                prefetchWords(gate, gramsAt<S>(p + ahead + 8 * S, pickA, pickB), wordHash, gateShift);
             }
         }
-        const __m256i low = _mm256_xor_si256(gramsAt<S>(p, pickA, pickB), salt);
-        const __m256i high = _mm256_xor_si256(gramsAt<S>(p + 8 * S, pickA, pickB), salt);
-        uint32_t lowPassed = gateLanes<Both>(gate, low, gateShift), highPassed = gateLanes<Both>(gate, high, gateShift);
+        const __m256i low = gramsAt<S>(p, pickA, pickB);
+        const __m256i high = gramsAt<S>(p + 8 * S, pickA, pickB);
+        uint32_t passed = gateLanes<Both>(gate, low, wordHash, gateShift) |
+                          gateLanes<Both>(gate, high, wordHash, gateShift) << 8;
         if constexpr (!Both) {
-            // The second test of eight grams at once: where one passes the
-            // first, others usually do too (a window made of entries).
-            if (lowPassed != 0) lowPassed &= secondLanes(gate, low, gateShift);
-            if (highPassed != 0) highPassed &= secondLanes(gate, high, gateShift);
+            // The second test: of one gram alone, as in ordinary windows; of
+            // all sixteen at once where more pass the first (a window made of
+            // entries).
+            if (passed != 0) {
+                if ((passed & (passed - 1)) == 0) {
+                    if (!secondPasses<Q>(cls, p + S * static_cast<uint64_t>(__builtin_ctz(passed)))) passed = 0;
+                } else {
+                    passed &= secondLanes(gate, low, wordHash, gateShift) | secondLanes(gate, high, wordHash, gateShift) << 8;
+                }
+            }
         }
-        uint32_t passed = lowPassed | highPassed << 8;
         while (passed != 0) {
             const uint64_t at = t + S * static_cast<uint64_t>(__builtin_ctz(passed));
             passed &= passed - 1;
@@ -932,6 +936,10 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
     };
     auto next = [&](uint64_t t, uint64_t tMax) {
         if constexpr (Q >= 3) {
+            if (cls.wordHash == kGateWordHash) {
+                return cls.bothTests ? nextCandidateBoth<Q, kGateWordHash>(cls, window, length, t, tMax, stride)
+                                     : nextCandidate<Q, kGateWordHash>(cls, window, t, tMax, stride);
+            }
             return cls.bothTests ? nextCandidateBoth<Q>(cls, window, length, t, tMax, stride)
                                  : nextCandidate<Q>(cls, window, t, tMax, stride);
         } else {
@@ -1228,7 +1236,7 @@ Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
         } else {
             cls.gate = gate;
             cls.gateShift = gateShift;
-            cls.gateSalt = kGateSalt[c];
+            cls.wordHash = kGateWordHashes[c];
             cls.bothTests = plan.grown;
         }
         setPicks(cls);
@@ -1249,7 +1257,7 @@ Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
         for (uint32_t i = 0; i < count; ++i) {
             const SearchClass& cls = table->classes[grams[i].cls];
             ZB_PREFETCH(cls.bucketStart + grams[i].bucket);
-            if (cls.gramLength >= 3) ZB_PREFETCH(gate + gateWordOf(grams[i].gram ^ cls.gateSalt, gateShift));
+            if (cls.gramLength >= 3) ZB_PREFETCH(gate + gateWordOf(grams[i].gram, cls.wordHash, gateShift));
         }
         for (uint32_t i = 0; i < count; ++i) {
             SearchClass& cls = table->classes[grams[i].cls];
@@ -1257,10 +1265,9 @@ Status searchTableBuild(VpsDatabase& db, SearchTableLayout layout) {
             if (cls.gramLength <= 2) {
                 cls.directGate[gram >> 6] |= uint64_t{1} << (gram & 63);
             } else {
-                const uint32_t salted = gram ^ cls.gateSalt;
-                const uint32_t word = gateWordOf(salted, gateShift);
-                gate[word] |= gateBitsOf(salted);
-                gate[secondWordOf(salted, word)] |= secondBitsOf(salted);
+                const uint32_t word = gateWordOf(gram, cls.wordHash, gateShift);
+                gate[word] |= gateBitsOf(gram);
+                gate[secondWordOf(gram, word)] |= secondBitsOf(gram);
             }
             ++cls.bucketStart[grams[i].bucket];
         }
