@@ -499,7 +499,7 @@ __attribute__((target("avx2"), always_inline)) inline uint32_t gateLanes(const u
 }
 
 // A bit per gram of the eight in `grams` that passes the gate's second test.
-__attribute__((target("avx2"), noinline)) uint32_t secondLanes(const uint32_t* gate, __m256i grams,
+__attribute__((target("avx2"), always_inline)) inline uint32_t secondLanes(const uint32_t* gate, __m256i grams,
                                                                            __m256i wordHash, __m128i gateShift) {
     const __m256i word = _mm256_srl_epi32(_mm256_mullo_epi32(grams, wordHash),
                                           gateShift);
@@ -510,15 +510,20 @@ __attribute__((target("avx2"), noinline)) uint32_t secondLanes(const uint32_t* g
 }
 
 // Appends the sampled positions from t on (up to tMax) whose grams pass
-// both tests to out[count..room), in increasing order, and returns the
-// position to go on from. Every passing lane of a step is taken, so that a
-// window full of candidates costs one step per sixteen grams, not one per
-// candidate.
-template <uint32_t Q, uint32_t S, bool Both>
-__attribute__((target("avx2,bmi"), noinline)) uint64_t candidatesVector(const SearchClass& cls,
-                                                                        const uint8_t* window, uint32_t length,
-                                                                        uint64_t t, uint64_t tMax, uint64_t* out,
-                                                                        uint32_t room, uint32_t& count) {
+// both tests to out[count..room), in increasing order, whole steps of
+// sixteen grams at a time, and returns the position to go on from. Every
+// passing lane of a step is taken, so that a window full of candidates
+// costs one step per sixteen grams, not one per candidate. The loop comes
+// in two kinds (Dense) for a gate in the cache: an ordinary window seldom
+// has two grams of a step that pass the first test, and each gets its
+// second test alone; a window made of entries has several in nearly every
+// step, and all sixteen get it at once. Each loop stops (`other` set) at a
+// step that is the other's, so that neither carries the other's code.
+template <uint32_t Q, uint32_t S, bool Both, bool Dense>
+__attribute__((target("avx2,bmi"), noinline)) uint64_t vectorSteps(const SearchClass& cls, const uint8_t* window,
+                                                                   uint32_t length, uint64_t t, uint64_t tMax,
+                                                                   uint64_t* out, uint32_t room, uint32_t& count,
+                                                                   bool& other) {
     const uint32_t* gate = cls.gate;
     const __m128i gateShift = _mm_cvtsi32_si128(static_cast<int>(cls.gateShift));
     const __m256i pickA = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cls.pickA)));
@@ -529,6 +534,7 @@ __attribute__((target("avx2,bmi"), noinline)) uint64_t candidatesVector(const Se
     // past its start.
     constexpr uint64_t kSpan = 8 * S + 4 * S + pickBOffsetFor(S) + 16;
     const uint64_t ahead = uint64_t{kPrefetchGrams} * S;
+    other = false;
     while (t + 15 * S <= tMax && t + kSpan <= length) {
         const uint8_t* p = window + t;
         if constexpr (Both) {
@@ -542,25 +548,41 @@ __attribute__((target("avx2,bmi"), noinline)) uint64_t candidatesVector(const Se
         uint32_t passed = gateLanes<Both>(gate, low, wordHash, gateShift) |
                           gateLanes<Both>(gate, high, wordHash, gateShift) << 8;
         if constexpr (!Both) {
-            // The second test: of one gram alone, as in ordinary windows; of
-            // all sixteen at once where more pass the first (a window made of
-            // entries).
-            if (passed != 0) {
-                if ((passed & (passed - 1)) == 0) {
-                    if (!secondPasses<Q>(cls, p + S * static_cast<uint64_t>(__builtin_ctz(passed)))) passed = 0;
-                } else {
-                    passed &= secondLanes(gate, low, wordHash, gateShift) | secondLanes(gate, high, wordHash, gateShift) << 8;
-                }
+            if (((passed & (passed - 1)) != 0) != Dense) {
+                other = true;
+                return t;
+            }
+            if constexpr (Dense) {
+                passed &= secondLanes(gate, low, wordHash, gateShift) | secondLanes(gate, high, wordHash, gateShift) << 8;
             }
         }
         while (passed != 0) {
             const uint64_t at = t + S * static_cast<uint64_t>(__builtin_ctz(passed));
             passed &= passed - 1;
+            if (!Both && !Dense && !secondPasses<Q>(cls, window + at)) continue;
             out[count++] = at;
             if (count == room) return at + S;
         }
         t += 16 * S;
     }
+    return t;
+}
+
+template <uint32_t Q, uint32_t S, bool Both>
+uint64_t candidatesVector(const SearchClass& cls, const uint8_t* window, uint32_t length, uint64_t t, uint64_t tMax,
+                          uint64_t* out, uint32_t room, uint32_t& count) {
+    bool other = false;
+    if constexpr (Both) {
+        t = vectorSteps<Q, S, true, false>(cls, window, length, t, tMax, out, room, count, other);
+    } else {
+        bool dense = false;
+        do {
+            t = dense ? vectorSteps<Q, S, false, true>(cls, window, length, t, tMax, out, room, count, other)
+                      : vectorSteps<Q, S, false, false>(cls, window, length, t, tMax, out, room, count, other);
+            dense = !dense;
+        } while (other);
+    }
+    // Past the last whole step, the portable kernel finishes.
     for (; count < room; t += S) {
         t = Both ? nextCandidateBoth<Q>(cls, window, length, t, tMax, S) : nextCandidate<Q>(cls, window, t, tMax, S);
         if (t > tMax) return t;
@@ -1010,7 +1032,14 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
                     while (end < size && first[end].key == key) ++end;
                 }
                 matched &= ~uint32_t{0} << end;
-                if ((key & ~kKeyPlace) != windowKey(window, length, t, shiftOfKey(key), cls.prefixLength, mark)) continue;
+                // A group's entries must be the window's bytes to be weighed
+                // together; a lone entry is compared in full by weighEntry,
+                // which makes its key's comparison a cost and no saving
+                // where every candidate is an entry's.
+                if (end - k > 1 &&
+                    (key & ~kKeyPlace) != windowKey(window, length, t, shiftOfKey(key), cls.prefixLength, mark)) {
+                    continue;
+                }
                 ZB_PREFETCH(area + first[k].record);
                 hits[hitCount++] = Hit{i, static_cast<uint32_t>(first + k - cls.entries), end - k};
             }
