@@ -73,8 +73,10 @@
 
 #if defined(__GNUC__)
 #define ZB_PREFETCH(address) __builtin_prefetch(address)
+#define ZB_ALWAYS_INLINE __attribute__((always_inline))
 #else
 #define ZB_PREFETCH(address) ((void)(address))
+#define ZB_ALWAYS_INLINE
 #endif
 
 namespace {
@@ -777,7 +779,7 @@ void searchLargeGroup(const SearchEntry* group, uint32_t count, const uint8_t* a
 // the record's first pattern is at q less the entry's distance after it.
 // The record's fields are read once: a window made of entries comes here at
 // every few bytes.
-inline void weighEntry(const SearchEntry& entry, const uint8_t* area, const uint8_t* window, uint32_t length, uint32_t q,
+ZB_ALWAYS_INLINE inline void weighEntry(const SearchEntry& entry, const uint8_t* area, const uint8_t* window, uint32_t length, uint32_t q,
                        bool anchoredAtStartOnly, Best& best) {
     const uint32_t record = entry.record;
     const uint32_t place = entry.key & kKeyPlace;
@@ -1028,7 +1030,9 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
                 const uint32_t k = static_cast<uint32_t>(__builtin_ctz(matched));
                 const uint32_t key = first[k].key;
                 uint32_t end = k + 1;
-                if ((end < size) & (first[end].key == key)) {  // a group: all of it has the mark
+                // A group (all of it has the mark) is rare: one test, without a
+                // branch on whether the entry is the bucket's last.
+                if ((static_cast<uint32_t>(end < size) & static_cast<uint32_t>(first[end].key == key)) != 0) {
                     while (end < size && first[end].key == key) ++end;
                 }
                 matched &= ~uint32_t{0} << end;
