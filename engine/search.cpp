@@ -878,10 +878,10 @@ void searchGroups(const SearchEntry* from, const SearchEntry* to, const uint8_t*
 // All records of the class whose grams sit in the bucket [first, last) of
 // the gram at t, a bucket larger than kLinearBucket: it is searched by key
 // for each shift.
-template <uint32_t Q>
 void searchLargeBucket(const SearchClass& cls, const SearchEntry* first, const SearchEntry* last, const uint8_t* area,
-                       const uint8_t* window, uint32_t length, uint64_t t, bool anchoredAtStartOnly, Best& best) {
-    const WindowKeys keys(window, length, t, cls.prefixLength, cls.stride, markOf(gramAt<Q>(window + t)));
+                       const uint8_t* window, uint32_t length, uint64_t t, uint32_t gram, bool anchoredAtStartOnly,
+                       Best& best) {
+    const WindowKeys keys(window, length, t, cls.prefixLength, cls.stride, markOf(gram));
     // Records that share their first bytes give a bucket of one key.
     if (first->key == last[-1].key) {
         if (keys.of(shiftOfKey(first->key)) == (first->key & ~kKeyPlace)) {
@@ -900,10 +900,9 @@ void searchLargeBucket(const SearchClass& cls, const SearchEntry* first, const S
     }
 }
 
-// Candidates weighed together: their buckets are looked up first, all of
-// them, then their entries, then each candidate in turn. A bucket of a large
-// table is seldom in any cache, so this way the misses of a batch overlap
-// instead of following one another.
+// Candidates weighed together (weighCandidates). A bucket of a large table
+// is seldom in any cache, so this way the misses of a batch overlap instead
+// of following one another.
 constexpr uint32_t kCandidateBatch = 32;
 // The entries of a bucket whose marks are compared together (the class's
 // entries end with kSearchSpareEntries, so a bucket's last block may read
@@ -945,25 +944,109 @@ struct Hit {
     uint32_t count;
 };
 
+// The position past which a proposal at t cannot improve on `best`: a
+// proposal at t is for a position of at least t - (s - 1) minus the
+// farthest distance of an entry after its first pattern. `last` is the
+// last position where a whole gram fits.
+inline int64_t proposalLimit(const SearchClass& cls, const Best& best, uint64_t last) {
+    if (best.position == kNone) return static_cast<int64_t>(last);
+    const int64_t bound = static_cast<int64_t>(best.position) + static_cast<int64_t>(cls.stride) - 1 + cls.farthest;
+    return bound < static_cast<int64_t>(last) ? bound : static_cast<int64_t>(last);
+}
+
+// A batch of candidates (`at`, in increasing order, each with its gram)
+// weighed together: their buckets are looked up first, all of them, then
+// their entries, then the groups whose keys match, each noted once with
+// its record asked for, so that where every candidate is a record's (a
+// window made of entries) their misses overlap too. The marks of a
+// bucket's entries are compared eight at a time without a branch, and only
+// the entries whose mark is the window gram's go on; a large bucket is left
+// whole to searchLargeBucket. One for all gram lengths: only the grams
+// depend on them.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void weighCandidates(const SearchClass& cls, const uint8_t* area, const uint8_t* window, uint32_t length,
+                     const uint64_t* at, const uint32_t* grams, uint32_t count, uint64_t last, bool vector,
+                     bool anchoredAtStartOnly, Best& best) {
+    uint32_t bucket[kCandidateBatch];
+    for (uint32_t i = 0; i < count; ++i) {
+        bucket[i] = bucketOf(grams[i], cls.bucketBits);
+        ZB_PREFETCH(cls.bucketStart + bucket[i]);
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const SearchEntry* first = cls.entries + cls.bucketStart[bucket[i]];
+        ZB_PREFETCH(first);
+        ZB_PREFETCH(first + 7);  // a bucket of eight entries spans a line boundary at most once
+    }
+    Hit hits[kCandidateBatch * (kLinearBucket + 1)];
+    uint32_t hitCount = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t t = at[i];
+        const uint32_t mark = markOf(grams[i]);
+        const SearchEntry* first = cls.entries + cls.bucketStart[bucket[i]];
+        const uint32_t size = cls.bucketStart[bucket[i] + 1] - cls.bucketStart[bucket[i]];
+        if (size > kLinearBucket) {
+            hits[hitCount++] = Hit{i, static_cast<uint32_t>(first - cls.entries), 0};
+            continue;
+        }
+        uint32_t matched = marksOf(first, mark, vector);
+        if (size > kEntryBlock) matched |= marksOf(first + kEntryBlock, mark, vector) << kEntryBlock;
+        matched &= (uint32_t{1} << size) - 1;
+        while (matched != 0) {
+            const uint32_t k = static_cast<uint32_t>(__builtin_ctz(matched));
+            const uint32_t key = first[k].key;
+            uint32_t end = k + 1;
+            // A group (all of it has the mark) is rare: one test, without a
+            // branch on whether the entry is the bucket's last.
+            if ((static_cast<uint32_t>(end < size) & static_cast<uint32_t>(first[end].key == key)) != 0) {
+                while (end < size && first[end].key == key) ++end;
+            }
+            matched &= ~uint32_t{0} << end;
+            // A group's entries must be the window's bytes to be weighed
+            // together; a lone entry is compared in full by weighEntry,
+            // which makes its key's comparison a cost and no saving where
+            // every candidate is an entry's.
+            if (end - k > 1 &&
+                (key & ~kKeyPlace) != windowKey(window, length, t, shiftOfKey(key), cls.prefixLength, mark)) {
+                continue;
+            }
+            ZB_PREFETCH(area + first[k].record);
+            hits[hitCount++] = Hit{i, static_cast<uint32_t>(first + k - cls.entries), end - k};
+        }
+    }
+    for (uint32_t h = 0; h < hitCount && static_cast<int64_t>(at[hits[h].candidate]) <= proposalLimit(cls, best, last); ++h) {
+        const Hit& hit = hits[h];
+        const SearchEntry* entries = cls.entries + hit.entry;
+        const uint64_t t = at[hit.candidate];
+        if (hit.count == 0) {
+            const uint32_t b = bucket[hit.candidate];
+            searchLargeBucket(cls, entries, cls.entries + cls.bucketStart[b + 1], area, window, length, t,
+                              grams[hit.candidate], anchoredAtStartOnly, best);
+        } else if (hit.count == 1) {
+            weighEntry(*entries, area, window, length, static_cast<uint32_t>(t - shiftOfKey(entries->key)),
+                       anchoredAtStartOnly, best);
+        } else {
+            searchGroup(entries, hit.count, area, window, length, static_cast<uint32_t>(t - shiftOfKey(entries->key)),
+                        entries->key & kKeyPlace, anchoredAtStartOnly, best);
+        }
+    }
+}
+
 template <uint32_t Q>
 void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t* area, const uint8_t* window,
                  uint32_t length, bool anchoredAtStartOnly, Best& best) {
     if (cls.entryCount == 0 || length < Q) return;
     const uint64_t stride = cls.stride;
     const uint64_t last = length - Q;  // the last position where a whole gram fits
-    auto limit = [&]() -> int64_t {
-        // A proposal at t is for a position of at least t - (s - 1) minus
-        // the farthest distance of an entry after its first pattern.
-        if (best.position == kNone) return static_cast<int64_t>(last);
-        const int64_t bound = static_cast<int64_t>(best.position) + static_cast<int64_t>(stride) - 1 + cls.farthest;
-        return bound < static_cast<int64_t>(last) ? bound : static_cast<int64_t>(last);
-    };
     auto next = [&](uint64_t t, uint64_t tMax) {
-        if constexpr (Q >= 3) {
+        if constexpr (Q == 4) {
             if (cls.wordHash == kGateWordHash) {
                 return cls.bothTests ? nextCandidateBoth<Q, kGateWordHash>(cls, window, length, t, tMax, stride)
                                      : nextCandidate<Q, kGateWordHash>(cls, window, t, tMax, stride);
             }
+        }
+        if constexpr (Q >= 3) {
             return cls.bothTests ? nextCandidateBoth<Q>(cls, window, length, t, tMax, stride)
                                  : nextCandidate<Q>(cls, window, t, tMax, stride);
         } else {
@@ -993,77 +1076,12 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
     uint64_t t = 0;
     for (;;) {
         uint64_t at[kCandidateBatch];
-        uint32_t bucket[kCandidateBatch];
-        const int64_t bound = limit();
+        uint32_t grams[kCandidateBatch];
+        const int64_t bound = proposalLimit(cls, best, last);
         if (bound < 0) break;
         const uint32_t count = collect(t, static_cast<uint64_t>(bound), at);
-        for (uint32_t i = 0; i < count; ++i) {
-            bucket[i] = bucketOf(gramAt<Q>(window + at[i]), cls.bucketBits);
-            ZB_PREFETCH(cls.bucketStart + bucket[i]);
-        }
-        for (uint32_t i = 0; i < count; ++i) {
-            const SearchEntry* first = cls.entries + cls.bucketStart[bucket[i]];
-            ZB_PREFETCH(first);
-            ZB_PREFETCH(first + 7);  // a bucket of eight entries spans a line boundary at most once
-        }
-        // Then the groups whose keys match, each noted once with its record
-        // asked for, so that where every candidate is a record's (a window
-        // made of entries) their misses overlap too. The marks of a bucket's
-        // entries are compared eight at a time without a branch, and only
-        // the entries whose mark is the window gram's have their key
-        // compared; a large bucket is left whole to searchLargeBucket.
-        Hit hits[kCandidateBatch * (kLinearBucket + 1)];
-        uint32_t hitCount = 0;
-        for (uint32_t i = 0; i < count; ++i) {
-            const uint64_t t = at[i];
-            const uint32_t mark = markOf(gramAt<Q>(window + t));
-            const SearchEntry* first = cls.entries + cls.bucketStart[bucket[i]];
-            const uint32_t size = cls.bucketStart[bucket[i] + 1] - cls.bucketStart[bucket[i]];
-            if (size > kLinearBucket) {
-                hits[hitCount++] = Hit{i, static_cast<uint32_t>(first - cls.entries), 0};
-                continue;
-            }
-            uint32_t matched = marksOf(first, mark, vector);
-            if (size > kEntryBlock) matched |= marksOf(first + kEntryBlock, mark, vector) << kEntryBlock;
-            matched &= (uint32_t{1} << size) - 1;
-            while (matched != 0) {
-                const uint32_t k = static_cast<uint32_t>(__builtin_ctz(matched));
-                const uint32_t key = first[k].key;
-                uint32_t end = k + 1;
-                // A group (all of it has the mark) is rare: one test, without a
-                // branch on whether the entry is the bucket's last.
-                if ((static_cast<uint32_t>(end < size) & static_cast<uint32_t>(first[end].key == key)) != 0) {
-                    while (end < size && first[end].key == key) ++end;
-                }
-                matched &= ~uint32_t{0} << end;
-                // A group's entries must be the window's bytes to be weighed
-                // together; a lone entry is compared in full by weighEntry,
-                // which makes its key's comparison a cost and no saving
-                // where every candidate is an entry's.
-                if (end - k > 1 &&
-                    (key & ~kKeyPlace) != windowKey(window, length, t, shiftOfKey(key), cls.prefixLength, mark)) {
-                    continue;
-                }
-                ZB_PREFETCH(area + first[k].record);
-                hits[hitCount++] = Hit{i, static_cast<uint32_t>(first + k - cls.entries), end - k};
-            }
-        }
-        for (uint32_t h = 0; h < hitCount && static_cast<int64_t>(at[hits[h].candidate]) <= limit(); ++h) {
-            const Hit& hit = hits[h];
-            const SearchEntry* entries = cls.entries + hit.entry;
-            const uint64_t t = at[hit.candidate];
-            if (hit.count == 0) {
-                const uint32_t b = bucket[hit.candidate];
-                searchLargeBucket<Q>(cls, entries, cls.entries + cls.bucketStart[b + 1], area, window, length, t,
-                                     anchoredAtStartOnly, best);
-            } else if (hit.count == 1) {
-                weighEntry(*entries, area, window, length, static_cast<uint32_t>(t - shiftOfKey(entries->key)),
-                           anchoredAtStartOnly, best);
-            } else {
-                searchGroup(entries, hit.count, area, window, length, static_cast<uint32_t>(t - shiftOfKey(entries->key)),
-                            entries->key & kKeyPlace, anchoredAtStartOnly, best);
-            }
-        }
+        for (uint32_t i = 0; i < count; ++i) grams[i] = gramAt<Q>(window + at[i]);
+        weighCandidates(cls, area, window, length, at, grams, count, last, vector, anchoredAtStartOnly, best);
         if (count < kCandidateBatch) break;
     }
 }
