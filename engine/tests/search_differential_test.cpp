@@ -315,6 +315,26 @@ TEST(SearchDifferentialTest, RecordsFoundThroughTheirMostSelectiveBytes) {
             ++windows;
             if (HasFatalFailure()) return;
         }
+        // Windows made of entries: second patterns back to back, so that
+        // nearly every sampled gram is a candidate, and one whole match in
+        // the middle of them now and then.
+        for (uint32_t k = 0; k < 6; ++k) {
+            std::vector<uint8_t> w;
+            while (w.size() < 3000) {
+                const Signature& s = sigs[below(family.records)];
+                w.insert(w.end(), s.second.begin(), s.second.end());
+            }
+            if (k % 2 == 0) {
+                const Signature& s = sigs[below(family.records)];
+                const int64_t p = 1500;
+                for (size_t i = 0; i < s.first.size(); ++i) w[p + i] = s.first[i];
+                const int64_t second = p + static_cast<int64_t>(s.first.size()) + s.secondOffset;
+                for (size_t i = 0; i < s.second.size(); ++i) w[second + i] = s.second[i];
+            }
+            compare(t, w, 100 + k, detections);
+            ++windows;
+            if (HasFatalFailure()) return;
+        }
     }
     EXPECT_GT(detections, windows / 2) << detections << " detections in " << windows << " windows";
 }
