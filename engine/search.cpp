@@ -556,6 +556,15 @@ __attribute__((target("avx2,bmi"), noinline)) uint64_t vectorSteps(const SearchC
             }
             if constexpr (Dense) {
                 passed &= secondLanes(gate, low, wordHash, gateShift) | secondLanes(gate, high, wordHash, gateShift) << 8;
+                // Every lane is written and the passing ones kept, without a
+                // branch per lane (out has room for a whole step past `room`).
+                for (uint32_t lane = 0; lane < 16; ++lane) {
+                    out[count] = t + S * lane;
+                    count += (passed >> lane) & 1;
+                }
+                t += 16 * S;
+                if (count >= room) return t;
+                continue;
             }
         }
         while (passed != 0) {
@@ -570,18 +579,20 @@ __attribute__((target("avx2,bmi"), noinline)) uint64_t vectorSteps(const SearchC
     return t;
 }
 
+// `dense` carries the kind of loop from one call to the next: a window made
+// of entries stays one for batch after batch.
 template <uint32_t Q, uint32_t S, bool Both>
 uint64_t candidatesVector(const SearchClass& cls, const uint8_t* window, uint32_t length, uint64_t t, uint64_t tMax,
-                          uint64_t* out, uint32_t room, uint32_t& count) {
+                          uint64_t* out, uint32_t room, uint32_t& count, bool& dense) {
     bool other = false;
     if constexpr (Both) {
+        (void)dense;
         t = vectorSteps<Q, S, true, false>(cls, window, length, t, tMax, out, room, count, other);
     } else {
-        bool dense = false;
         do {
             t = dense ? vectorSteps<Q, S, false, true>(cls, window, length, t, tMax, out, room, count, other)
                       : vectorSteps<Q, S, false, false>(cls, window, length, t, tMax, out, room, count, other);
-            dense = !dense;
+            if (other) dense = !dense;
         } while (other);
     }
     // Past the last whole step, the portable kernel finishes.
@@ -595,16 +606,16 @@ uint64_t candidatesVector(const SearchClass& cls, const uint8_t* window, uint32_
 
 template <uint32_t Q, bool Both>
 uint64_t candidatesVector(const SearchClass& cls, const uint8_t* window, uint32_t length, uint64_t t, uint64_t tMax,
-                          uint64_t* out, uint32_t room, uint32_t& count) {
+                          uint64_t* out, uint32_t room, uint32_t& count, bool& dense) {
     switch (cls.stride) {
-        case 1: return candidatesVector<Q, 1, Both>(cls, window, length, t, tMax, out, room, count);
-        case 2: return candidatesVector<Q, 2, Both>(cls, window, length, t, tMax, out, room, count);
-        case 3: return candidatesVector<Q, 3, Both>(cls, window, length, t, tMax, out, room, count);
-        case 4: return candidatesVector<Q, 4, Both>(cls, window, length, t, tMax, out, room, count);
-        case 5: return candidatesVector<Q, 5, Both>(cls, window, length, t, tMax, out, room, count);
-        case 6: return candidatesVector<Q, 6, Both>(cls, window, length, t, tMax, out, room, count);
-        case 7: return candidatesVector<Q, 7, Both>(cls, window, length, t, tMax, out, room, count);
-        default: return candidatesVector<Q, 8, Both>(cls, window, length, t, tMax, out, room, count);
+        case 1: return candidatesVector<Q, 1, Both>(cls, window, length, t, tMax, out, room, count, dense);
+        case 2: return candidatesVector<Q, 2, Both>(cls, window, length, t, tMax, out, room, count, dense);
+        case 3: return candidatesVector<Q, 3, Both>(cls, window, length, t, tMax, out, room, count, dense);
+        case 4: return candidatesVector<Q, 4, Both>(cls, window, length, t, tMax, out, room, count, dense);
+        case 5: return candidatesVector<Q, 5, Both>(cls, window, length, t, tMax, out, room, count, dense);
+        case 6: return candidatesVector<Q, 6, Both>(cls, window, length, t, tMax, out, room, count, dense);
+        case 7: return candidatesVector<Q, 7, Both>(cls, window, length, t, tMax, out, room, count, dense);
+        default: return candidatesVector<Q, 8, Both>(cls, window, length, t, tMax, out, room, count, dense);
     }
 }
 
@@ -904,6 +915,9 @@ void searchLargeBucket(const SearchClass& cls, const SearchEntry* first, const S
 // is seldom in any cache, so this way the misses of a batch overlap instead
 // of following one another.
 constexpr uint32_t kCandidateBatch = 32;
+// What a batch may hold: the vector kernel's dense steps add a step's
+// sixteen candidates at once, past kCandidateBatch.
+constexpr uint32_t kCandidateRoom = kCandidateBatch + 16;
 // The entries of a bucket whose marks are compared together (the class's
 // entries end with kSearchSpareEntries, so a bucket's last block may read
 // past it).
@@ -969,7 +983,7 @@ __attribute__((noinline))
 void weighCandidates(const SearchClass& cls, const uint8_t* area, const uint8_t* window, uint32_t length,
                      const uint64_t* at, const uint32_t* grams, uint32_t count, uint64_t last, bool vector,
                      bool anchoredAtStartOnly, Best& best) {
-    uint32_t bucket[kCandidateBatch];
+    uint32_t bucket[kCandidateRoom];
     for (uint32_t i = 0; i < count; ++i) {
         bucket[i] = bucketOf(grams[i], cls.bucketBits);
         ZB_PREFETCH(cls.bucketStart + bucket[i]);
@@ -979,7 +993,7 @@ void weighCandidates(const SearchClass& cls, const uint8_t* area, const uint8_t*
         ZB_PREFETCH(first);
         ZB_PREFETCH(first + 7);  // a bucket of eight entries spans a line boundary at most once
     }
-    Hit hits[kCandidateBatch * (kLinearBucket + 1)];
+    Hit hits[kCandidateRoom * (kLinearBucket + 1)];
     uint32_t hitCount = 0;
     for (uint32_t i = 0; i < count; ++i) {
         const uint64_t t = at[i];
@@ -1054,13 +1068,14 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
         }
     };
     // Up to kCandidateBatch candidates from t on into `at`.
+    [[maybe_unused]] bool dense = false;  // the vector kernel's kind of loop (candidatesVector)
     auto collect = [&](uint64_t& t, uint64_t tMax, uint64_t* at) {
         uint32_t count = 0;
 #if ZB_SEARCH_VECTOR
         if constexpr (Q >= 3) {
             if (table.kernel == SearchKernel::vector) {
-                t = cls.bothTests ? candidatesVector<Q, true>(cls, window, length, t, tMax, at, kCandidateBatch, count)
-                                  : candidatesVector<Q, false>(cls, window, length, t, tMax, at, kCandidateBatch, count);
+                t = cls.bothTests ? candidatesVector<Q, true>(cls, window, length, t, tMax, at, kCandidateBatch, count, dense)
+                                  : candidatesVector<Q, false>(cls, window, length, t, tMax, at, kCandidateBatch, count, dense);
                 return count;
             }
         }
@@ -1075,8 +1090,8 @@ void searchClass(const SearchTable& table, const SearchClass& cls, const uint8_t
     const bool vector = table.kernel == SearchKernel::vector;
     uint64_t t = 0;
     for (;;) {
-        uint64_t at[kCandidateBatch];
-        uint32_t grams[kCandidateBatch];
+        uint64_t at[kCandidateRoom];
+        uint32_t grams[kCandidateRoom];
         const int64_t bound = proposalLimit(cls, best, last);
         if (bound < 0) break;
         const uint32_t count = collect(t, static_cast<uint64_t>(bound), at);
