@@ -85,7 +85,7 @@ constexpr uint32_t kNone = UINT32_MAX;
 // How far ahead of the grams it tests a grown kernel asks for their gate
 // words: far enough that the words have come from the last-level cache by
 // the time they are tested.
-constexpr uint32_t kPrefetchGrams = 64;
+constexpr uint32_t kPrefetchGrams = 128;
 
 struct SearchEntry {
     uint32_t key;     // hash of the entry's first prefixLength bytes, the shift j and the entry's place (keyOf)
