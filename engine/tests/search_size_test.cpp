@@ -131,4 +131,28 @@ TEST(SearchSizeTest, AGrownLayoutCanBeAskedForAtAnySize) {
     EXPECT_FALSE(searchTableSizeFor(direct.classes, direct.records, kHeader, true).grown);  // nothing is hashed
 }
 
+TEST(SearchSizeTest, LongEntriesJoinTheClassOfSixAndSevenBytes) {
+    struct Case {
+        const char* what;
+        uint32_t shortestFourToSeven, shortestEightAndMore;  // 255: no such entries
+        bool joined;
+    };
+    const Case cases[] = {
+        {"entries of 6 bytes and of 8 and more", 6, 8, true},
+        {"entries of 7 bytes and of 12 and more", 7, 12, true},
+        {"entries of 5 bytes: a denser scan would cost the long ones more", 5, 8, false},
+        {"entries of 4 bytes", 4, 9, false},
+        {"only entries of 6 and 7 bytes", 6, 255, false},
+        {"only entries of 8 bytes and more", 255, 8, false},
+    };
+    for (const Case& c : cases) {
+        const uint32_t shortest[kSearchClassCount] = {255, 255, 255, c.shortestFourToSeven, c.shortestEightAndMore};
+        const SearchClassMap map = searchClassMapFor(shortest);
+        EXPECT_EQ(map.longJoinShort, c.joined) << c.what;
+        EXPECT_EQ(map.of(8), c.joined ? 3 : 4) << c.what;
+        EXPECT_EQ(map.of(6), 3) << c.what;
+        EXPECT_EQ(map.of(2), 1) << c.what;
+    }
+}
+
 }  // namespace
