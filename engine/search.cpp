@@ -482,37 +482,37 @@ __attribute__((target("avx2"), always_inline)) inline __m256i hasBits(__m256i wo
     return _mm256_and_si256(a, b);
 }
 
+// The lanes of the eight grams in `grams`, whose first words are at `word`,
+// that pass the gate's second test.
+__attribute__((target("avx2"), always_inline)) inline __m256i secondTest(const uint32_t* gate, __m256i grams, __m256i word) {
+    const __m256i hash = _mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateSecondHash)));
+    const __m256i second = _mm256_or_si256(_mm256_andnot_si256(_mm256_set1_epi32(15), word), _mm256_srli_epi32(hash, 28));
+    return hasBits(wordsAt(gate, second), _mm256_xor_si256(hash, _mm256_set1_epi32(-1)), 23, 18);
+}
+
 // A bit per gram of the eight in `grams` that passes the gate's first test
 // (Both: and its second).
 template <bool Both>
 __attribute__((target("avx2"), always_inline)) inline uint32_t gateLanes(const uint32_t* gate, __m256i grams,
                                                                          __m256i wordHash, __m128i gateShift) {
-    const __m256i word = _mm256_srl_epi32(_mm256_mullo_epi32(grams, wordHash),
-                                          gateShift);
-    const __m256i ones = _mm256_set1_epi32(-1);
-    const __m256i bits = _mm256_xor_si256(_mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateBitHash))), ones);
+    const __m256i word = _mm256_srl_epi32(_mm256_mullo_epi32(grams, wordHash), gateShift);
+    const __m256i bits = _mm256_xor_si256(_mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateBitHash))),
+                                          _mm256_set1_epi32(-1));
     __m256i lanes = hasBits(wordsAt(gate, word), bits, 27, 22);
-    if constexpr (Both) {
-        const __m256i hash = _mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateSecondHash)));
-        const __m256i second = _mm256_or_si256(_mm256_andnot_si256(_mm256_set1_epi32(15), word), _mm256_srli_epi32(hash, 28));
-        lanes = _mm256_and_si256(lanes, hasBits(wordsAt(gate, second), _mm256_xor_si256(hash, ones), 23, 18));
-    }
+    if constexpr (Both) lanes = _mm256_and_si256(lanes, secondTest(gate, grams, word));
     return static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(lanes)));
 }
 
 // A bit per gram of the eight in `grams` that passes the gate's second test.
 __attribute__((target("avx2"), always_inline)) inline uint32_t secondLanes(const uint32_t* gate, __m256i grams,
                                                                            __m256i wordHash, __m128i gateShift) {
-    const __m256i word = _mm256_srl_epi32(_mm256_mullo_epi32(grams, wordHash),
-                                          gateShift);
-    const __m256i hash = _mm256_mullo_epi32(grams, _mm256_set1_epi32(static_cast<int>(kGateSecondHash)));
-    const __m256i second = _mm256_or_si256(_mm256_andnot_si256(_mm256_set1_epi32(15), word), _mm256_srli_epi32(hash, 28));
-    const __m256i lanes = hasBits(wordsAt(gate, second), _mm256_xor_si256(hash, _mm256_set1_epi32(-1)), 23, 18);
-    return static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(lanes)));
+    const __m256i word = _mm256_srl_epi32(_mm256_mullo_epi32(grams, wordHash), gateShift);
+    return static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(secondTest(gate, grams, word))));
 }
 
 // Appends the sampled positions from t on (up to tMax) whose grams pass
-// both tests to out[count..room), in increasing order, whole steps of
+// both tests to out from out[count], in increasing order, until there are
+// room of them (a dense step may take out up to 15 past it), whole steps of
 // sixteen grams at a time, and returns the position to go on from. Every
 // passing lane of a step is taken, so that a window full of candidates
 // costs one step per sixteen grams, not one per candidate. The loop comes
