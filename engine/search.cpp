@@ -1,6 +1,7 @@
 #include "engine/search.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -510,6 +511,34 @@ __attribute__((target("avx2"), always_inline)) inline uint32_t secondLanes(const
     return static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(secondTest(gate, grams, word))));
 }
 
+// The lanes of each 8-bit mask, in increasing order, a byte each.
+constexpr std::array<uint64_t, 256> kLanesOfMask = [] {
+    std::array<uint64_t, 256> lanes{};
+    for (uint32_t mask = 0; mask < 256; ++mask) {
+        uint32_t n = 0;
+        for (uint32_t lane = 0; lane < 8; ++lane) {
+            if ((mask >> lane) & 1) lanes[mask] |= uint64_t{lane} << (8 * n++);
+        }
+    }
+    return lanes;
+}();
+
+// Writes the positions t + S * lane of the lanes in an 8-bit mask to out,
+// eight positions whatever the mask (out has room for them), and returns
+// how many are the mask's: a window made of entries passes half the lanes
+// of a step, and a branch per lane would be mispredicted as often.
+template <uint32_t S>
+__attribute__((target("avx2,popcnt"), always_inline)) inline uint32_t storeLanes(uint64_t* out, uint64_t t, uint32_t mask) {
+    const __m128i lanes = _mm_cvtsi64_si128(static_cast<long long>(kLanesOfMask[mask]));
+    const __m256i base = _mm256_set1_epi64x(static_cast<long long>(t));
+    const __m256i stride = _mm256_set1_epi64x(S);
+    const __m256i low = _mm256_add_epi64(base, _mm256_mul_epu32(_mm256_cvtepu8_epi64(lanes), stride));
+    const __m256i high = _mm256_add_epi64(base, _mm256_mul_epu32(_mm256_cvtepu8_epi64(_mm_srli_si128(lanes, 4)), stride));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), low);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4), high);
+    return static_cast<uint32_t>(__builtin_popcount(mask));
+}
+
 // Appends the sampled positions from t on (up to tMax) whose grams pass
 // both tests to out from out[count], in increasing order, until there are
 // room of them (a dense step may take out up to 15 past it), whole steps of
@@ -522,7 +551,7 @@ __attribute__((target("avx2"), always_inline)) inline uint32_t secondLanes(const
 // step, and all sixteen get it at once. Each loop stops (`other` set) at a
 // step that is the other's, so that neither carries the other's code.
 template <uint32_t Q, uint32_t S, bool Both, bool Dense>
-__attribute__((target("avx2,bmi"), noinline)) uint64_t vectorSteps(const SearchClass& cls, const uint8_t* window,
+__attribute__((target("avx2,bmi,popcnt"), noinline)) uint64_t vectorSteps(const SearchClass& cls, const uint8_t* window,
                                                                    uint32_t length, uint64_t t, uint64_t tMax,
                                                                    uint64_t* out, uint32_t room, uint32_t& count,
                                                                    bool& other) {
@@ -556,12 +585,8 @@ __attribute__((target("avx2,bmi"), noinline)) uint64_t vectorSteps(const SearchC
             }
             if constexpr (Dense) {
                 passed &= secondLanes(gate, low, wordHash, gateShift) | secondLanes(gate, high, wordHash, gateShift) << 8;
-                // Every lane is written and the passing ones kept, without a
-                // branch per lane (out has room for a whole step past `room`).
-                for (uint32_t lane = 0; lane < 16; ++lane) {
-                    out[count] = t + S * lane;
-                    count += (passed >> lane) & 1;
-                }
+                count += storeLanes<S>(out + count, t, passed & 0xFF);
+                count += storeLanes<S>(out + count, t + 8 * S, passed >> 8);
                 t += 16 * S;
                 if (count >= room) return t;
                 continue;
@@ -786,14 +811,12 @@ void searchLargeGroup(const SearchEntry* group, uint32_t count, const uint8_t* a
     }
 }
 
-// One entry whose key is the window's, with its entry at q in the window:
-// the record's first pattern is at q less the entry's distance after it.
+// One entry whose gram's mark is the window's, with its entry at q in the
+// window: the record's first pattern is at q less the entry's distance after it.
 // The record's fields are read once: a window made of entries comes here at
 // every few bytes.
-ZB_ALWAYS_INLINE inline void weighEntry(const SearchEntry& entry, const uint8_t* area, const uint8_t* window, uint32_t length, uint32_t q,
-                       bool anchoredAtStartOnly, Best& best) {
-    const uint32_t record = entry.record;
-    const uint32_t place = entry.key & kKeyPlace;
+ZB_ALWAYS_INLINE inline void weighEntry(uint32_t record, uint32_t place, const uint8_t* area, const uint8_t* window,
+                                        uint32_t length, uint32_t q, bool anchoredAtStartOnly, Best& best) {
     const uint8_t* fields = area + record;
     const uint32_t n = fields[3];
     const uint32_t m = fields[8 + n];
@@ -802,7 +825,9 @@ ZB_ALWAYS_INLINE inline void weighEntry(const SearchEntry& entry, const uint8_t*
     if (place != 0) at -= (place & 0x100) == 0 ? (place & 0xFF) : n + second + (place & 0xFF);
     if (at < 0 || at + n > length) return;
     const uint32_t p = static_cast<uint32_t>(at);
-    if (!improves(p, record, best)) return;
+    // A window made of entries found elsewhere in their records seldom
+    // has even the first byte of a first pattern where they put it.
+    if (window[p] != fields[4] || !improves(p, record, best)) return;
     if (!sameBytes(window + p, fields + 4, n)) return;
     if (m != 0) {
         const int64_t s = at + n + second;
@@ -950,13 +975,35 @@ inline uint32_t marksOf(const SearchEntry* block, uint32_t mark, bool vector) {
     return matched;
 }
 
-// A group of a linear bucket whose key is the window's, or (count 0) a
-// large bucket: where its entries start, for the candidate'th of a batch.
-struct Hit {
+// What a batch finds, in one array (weighCandidates): lone entries from its
+// front, each with where its gram puts the entry in the window; from its
+// back, the groups of linear buckets whose keys are the window's, or (count
+// 0) large buckets, each for the candidate'th of the batch.
+struct LoneHit {
+    uint32_t record;
+    uint32_t place;  // the entry's place in its record (kKeyPlace)
+    uint32_t q;
+};
+struct GroupHit {
     uint32_t candidate;
     uint32_t entry;
     uint32_t count;
 };
+union Hit {
+    LoneHit lone;
+    GroupHit group;
+};
+
+// Whether a group's key is the window's at t. Apart from weighCandidates,
+// so that its loop does not keep what the key needs alive for the rare
+// group.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+bool groupIsWindows(uint32_t key, const uint8_t* window, uint32_t length, uint64_t t, uint32_t prefixLength,
+                    uint32_t mark) {
+    return (key & ~kKeyPlace) == windowKey(window, length, t, shiftOfKey(key), prefixLength, mark);
+}
 
 // The position past which a proposal at t cannot improve on `best`: a
 // proposal at t is for a position of at least t - (s - 1) minus the
@@ -970,8 +1017,8 @@ inline int64_t proposalLimit(const SearchClass& cls, const Best& best, uint64_t 
 
 // A batch of candidates (`at`, in increasing order, each with its gram)
 // weighed together: their buckets are looked up first, all of them, then
-// their entries, then the groups whose keys match, each noted once with
-// its record asked for, so that where every candidate is a record's (a
+// their entries, then the lone entries with the gram's mark and the groups
+// whose keys match, each noted once with its record asked for, so that where every candidate is a record's (a
 // window made of entries) their misses overlap too. The marks of a
 // bucket's entries are compared eight at a time without a branch, and only
 // the entries whose mark is the window gram's go on; a large bucket is left
@@ -993,15 +1040,18 @@ void weighCandidates(const SearchClass& cls, const uint8_t* area, const uint8_t*
         ZB_PREFETCH(first);
         ZB_PREFETCH(first + 7);  // a bucket of eight entries spans a line boundary at most once
     }
-    Hit hits[kCandidateRoom * (kLinearBucket + 1)];
-    uint32_t hitCount = 0;
+    // A bucket gives at most kLinearBucket hits, or one for a large bucket.
+    constexpr uint32_t kHitRoom = kCandidateRoom * kLinearBucket;
+    Hit hits[kHitRoom];
+    uint32_t loneCount = 0;
+    uint32_t groupsFrom = kHitRoom;
     for (uint32_t i = 0; i < count; ++i) {
         const uint64_t t = at[i];
         const uint32_t mark = markOf(grams[i]);
         const SearchEntry* first = cls.entries + cls.bucketStart[bucket[i]];
         const uint32_t size = cls.bucketStart[bucket[i] + 1] - cls.bucketStart[bucket[i]];
         if (size > kLinearBucket) {
-            hits[hitCount++] = Hit{i, static_cast<uint32_t>(first - cls.entries), 0};
+            hits[--groupsFrom].group = GroupHit{i, static_cast<uint32_t>(first - cls.entries), 0};
             continue;
         }
         uint32_t matched = marksOf(first, mark, vector);
@@ -1010,36 +1060,49 @@ void weighCandidates(const SearchClass& cls, const uint8_t* area, const uint8_t*
         while (matched != 0) {
             const uint32_t k = static_cast<uint32_t>(__builtin_ctz(matched));
             const uint32_t key = first[k].key;
+            // A group's entries share their key and so their mark: only an
+            // entry whose next one has the mark too can begin one.
             uint32_t end = k + 1;
-            // A group (all of it has the mark) is rare: one test, without a
-            // branch on whether the entry is the bucket's last.
-            if ((static_cast<uint32_t>(end < size) & static_cast<uint32_t>(first[end].key == key)) != 0) {
-                while (end < size && first[end].key == key) ++end;
-            }
+            while (((matched >> end) & 1) != 0 && first[end].key == key) ++end;
             matched &= ~uint32_t{0} << end;
-            // A group's entries must be the window's bytes to be weighed
-            // together; a lone entry is compared in full by weighEntry,
-            // which makes its key's comparison a cost and no saving where
-            // every candidate is an entry's.
-            if (end - k > 1 &&
-                (key & ~kKeyPlace) != windowKey(window, length, t, shiftOfKey(key), cls.prefixLength, mark)) {
-                continue;
-            }
             ZB_PREFETCH(area + first[k].record);
-            hits[hitCount++] = Hit{i, static_cast<uint32_t>(first + k - cls.entries), end - k};
+            // A lone entry is compared in full by weighEntry: where every
+            // candidate is an entry's, its key's comparison would be a cost
+            // and no saving. A group's entries must be the window's bytes to
+            // be weighed together. An entry that would start before the
+            // window is none of these.
+            if (t < shiftOfKey(key)) continue;
+            if (end - k == 1) {
+                hits[loneCount++].lone = LoneHit{first[k].record, key & kKeyPlace, static_cast<uint32_t>(t - shiftOfKey(key))};
+            } else if (groupIsWindows(key, window, length, t, cls.prefixLength, mark)) {
+                hits[--groupsFrom].group = GroupHit{i, static_cast<uint32_t>(first + k - cls.entries), end - k};
+            }
         }
     }
-    for (uint32_t h = 0; h < hitCount && static_cast<int64_t>(at[hits[h].candidate]) <= proposalLimit(cls, best, last); ++h) {
-        const Hit& hit = hits[h];
-        const SearchEntry* entries = cls.entries + hit.entry;
+    // Each kind in increasing position, as far as a proposal can still
+    // improve on the best match (the order of proposals does not change
+    // which one wins). The limit moves only with the best match, which
+    // seldom changes.
+    uint32_t limitFor = best.position;
+    int64_t limit = proposalLimit(cls, best, last);
+    for (uint32_t h = 0; h < loneCount; ++h) {
+        if (best.position != limitFor) {
+            limitFor = best.position;
+            limit = proposalLimit(cls, best, last);
+        }
+        const LoneHit& hit = hits[h].lone;
+        if (static_cast<int64_t>(hit.q) > limit) break;  // q is at most its candidate's position
+        weighEntry(hit.record, hit.place, area, window, length, hit.q, anchoredAtStartOnly, best);
+    }
+    for (uint32_t h = kHitRoom; h-- > groupsFrom;) {
+        const GroupHit& hit = hits[h].group;
         const uint64_t t = at[hit.candidate];
+        if (static_cast<int64_t>(t) > proposalLimit(cls, best, last)) break;
+        const SearchEntry* entries = cls.entries + hit.entry;
         if (hit.count == 0) {
             const uint32_t b = bucket[hit.candidate];
             searchLargeBucket(cls, entries, cls.entries + cls.bucketStart[b + 1], area, window, length, t,
                               grams[hit.candidate], anchoredAtStartOnly, best);
-        } else if (hit.count == 1) {
-            weighEntry(*entries, area, window, length, static_cast<uint32_t>(t - shiftOfKey(entries->key)),
-                       anchoredAtStartOnly, best);
         } else {
             searchGroup(entries, hit.count, area, window, length, static_cast<uint32_t>(t - shiftOfKey(entries->key)),
                         entries->key & kKeyPlace, anchoredAtStartOnly, best);
