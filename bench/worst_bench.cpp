@@ -110,14 +110,16 @@ struct Case {
 };
 
 // `count` records whose first pattern is `first`, each with a second
-// pattern of its own (6 to 12 random bytes) at one of `distances` distances.
-SignatureList sharedFirstPattern(const std::vector<uint8_t>& first, uint32_t count, uint32_t distances, uint32_t seed) {
+// pattern of its own (6 to 12 random bytes, or `secondLength` when it is
+// not 0) at one of `distances` distances.
+SignatureList sharedFirstPattern(const std::vector<uint8_t>& first, uint32_t count, uint32_t distances, uint32_t seed,
+                                 uint32_t secondLength = 0) {
     SignatureList list = signaturesSynthetic(count, seed);
     std::mt19937 random(seed);
     for (size_t i = 0; i < list.signatures.size(); ++i) {
         Signature& s = list.signatures[i];
         s.first = first;
-        s.second.resize(6 + i % 7);
+        s.second.resize(secondLength != 0 ? secondLength : 6 + i % 7);
         for (uint8_t& b : s.second) b = static_cast<uint8_t>(random());
         s.secondOffset = static_cast<int32_t>(i % distances);
     }
@@ -205,6 +207,9 @@ int main(int argc, char** argv) {
     Db sharedZeros(sharedFirstPattern({0, 0}, records, 1000, kBenchSeed + 5));
     Db sharedMz(sharedFirstPattern({'M', 'Z'}, records, 1000, kBenchSeed + 6));
     Db sharedA(sharedFirstPattern({'A'}, records, 1000, kBenchSeed + 7));
+    // The shortest second patterns that such records may have, all alike:
+    // a window of them is the most candidates per byte.
+    Db sharedXy6(sharedFirstPattern({'x', 'y'}, records, 1000, kBenchSeed + 8, 6));
     const std::vector<std::vector<uint8_t>> ordinary = ordinaryWindows();
 
     std::vector<Case> cases;
@@ -263,6 +268,8 @@ int main(int argc, char** argv) {
         cases.push_back({what + "window of the first", c.db, {tiled(c.unit)}});
         cases.push_back({what + "window of seconds", c.db, {secondPatternsWindow(c.db->list, random)}});
     }
+    cases.push_back({"shared first \"xy\", seconds of 6 bytes: window of seconds", &sharedXy6,
+                     {secondPatternsWindow(sharedXy6.list, random)}});
 
     // Kernel 0 is the table's default; kernel 1 the portable one, measured
     // apart only where the default is the vector kernel.
