@@ -160,13 +160,27 @@ void ZerbinApp::putLibrary(const wchar_t* resourceName, const wchar_t* fileName)
 }
 
 bool ZerbinApp::start() {
-    std::wstring line = L"\"" + path(L"zerbin.exe") + L"\"";
-    return startProgram(line, info_) == kStatusOk;
+    Status ignored;
+    return start(ignored);
+}
+
+// Under a loaded machine the emulator now and then refuses to create a
+// process just after the previous one ended (ERROR_INTERNAL_ERROR): a few
+// tries apart tell that from a program that cannot start.
+bool ZerbinApp::start(Status& status) {
+    const std::wstring line = L"\"" + path(L"zerbin.exe") + L"\"";
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0) Sleep(500);
+        status = startProgram(line, info_);
+        if (status == kStatusOk) return true;
+    }
+    return false;
 }
 
 bool ZerbinApp::startAndWait(std::string& why) {
-    if (!start()) {
-        why = "cannot start zerbin";
+    Status status = kStatusOk;
+    if (!start(status)) {
+        why = "cannot start zerbin: status " + std::to_string(status);
         return false;
     }
     WindowQuery query;

@@ -43,6 +43,7 @@ public:
 
     // Starts the program. Does not wait for anything.
     bool start();
+    bool start(Status& status);  // the same, with the last try's status
     // Starts and waits for the main window; false (with a reason) otherwise.
     bool startAndWait(std::string& why);
     DWORD processId() const { return info_.dwProcessId; }
